@@ -1,0 +1,75 @@
+#include "cli/run.hpp"
+
+#include "header/header.hpp"
+
+namespace varnholt {
+
+static bool is_blank(char c)
+{
+	return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool parse_track_num(const char* text, int& track)
+{
+	// Past this the value is out of range whatever digits follow, so
+	// stopping the growth here keeps long numbers from overflowing.
+	constexpr long cap = 1000;
+
+	while (is_blank(*text))
+		text++;
+	const bool negative = *text == '-';
+	if (*text == '-' || *text == '+')
+		text++;
+	long value = 0;
+	for (; *text >= '0' && *text <= '9'; text++)
+		if (value < cap)
+			value = value * 10 + (*text - '0');
+	if (negative)
+		value = -value;
+	if (value < min_track || value > max_track)
+		return false;
+	track = static_cast<int>(value);
+	return true;
+}
+
+int run(int argc, const char* const* argv, std::FILE* out)
+{
+	if (argc < 2) {
+		std::fputs("Usage: Varnholt FileName track_num\n\n", out);
+		return 0;
+	}
+	const char* name = argv[1];
+	int track = no_track;
+	if (argc > 2 && !parse_track_num(argv[2], track)) {
+		std::fprintf(out, "track_num is out of range, must be from -128 to 127: %s\n", argv[2]);
+		return 0;
+	}
+
+	std::FILE* file = std::fopen(name, "r+b");
+	if (!file) {
+		std::fprintf(out, "file can't be open %s\n", name);
+		return 0;
+	}
+	Header header;
+	if (read_header(file, header) == 0) {
+		std::fprintf(out, "file is empty file %s\n", name);
+	} else if (!has_marker(header)) {
+		std::fprintf(out, "Sorry, it's not a kelvane recording, can't be fixed %s\n", name);
+	} else {
+		std::fprintf(out, "recording has %d auido tracks, main track is :%d (start from 0)\n",
+		             track_count(header), main_track(header));
+		if (track == no_track) {
+			std::fputs("new audio track is not specified\n", out);
+		} else {
+			set_main_track(header, track);
+			if (write_header(file, header))
+				std::fprintf(out, "new audio track was set to %d", track);
+			else
+				std::fputs("Can't write into file\n", out);
+		}
+	}
+	std::fclose(file);
+	return 0;
+}
+
+}  // namespace varnholt

@@ -1,0 +1,50 @@
+#include "header/header.hpp"
+
+namespace varnholt {
+
+static int signed_byte(unsigned char byte)
+{
+	return byte > max_track ? byte - 256 : byte;
+}
+
+std::size_t read_header(std::FILE* file, Header& header)
+{
+	header.fill(0);
+	return std::fread(header.data(), 1, header.size(), file);
+}
+
+bool has_marker(const Header& header)
+{
+	for (std::size_t i = 0; i < marker_size; i++)
+		if (header[marker_offset + i] != static_cast<unsigned char>(marker[i]))
+			return false;
+	return true;
+}
+
+int track_count(const Header& header)
+{
+	return signed_byte(header[track_count_offset]);
+}
+
+int main_track(const Header& header)
+{
+	return signed_byte(header[main_track_offset]);
+}
+
+void set_main_track(Header& header, int track)
+{
+	header[main_track_offset] = static_cast<unsigned char>(track & 0xFF);
+}
+
+bool write_header(std::FILE* file, const Header& header)
+{
+	// The seek also separates the earlier read from this write on the
+	// update stream; the flush makes a failure show here, not at the close.
+	if (std::fseek(file, 0, SEEK_SET) != 0)
+		return false;
+	if (std::fwrite(header.data(), 1, rewrite_window, file) != rewrite_window)
+		return false;
+	return std::fflush(file) == 0;
+}
+
+}  // namespace varnholt

@@ -1,0 +1,39 @@
+// The kelvane recording header: where its fields sit and the operations on it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdio>
+
+namespace varnholt {
+
+// Every offset counts from the first byte of the file.
+constexpr std::size_t read_window = 512;    // bytes read into the buffer
+constexpr std::size_t rewrite_window = 48;  // bytes written back: 0 to 47
+constexpr std::size_t marker_offset = 38;
+constexpr std::size_t marker_size = 4;
+constexpr std::size_t track_count_offset = 45;
+constexpr std::size_t main_track_offset = 47;
+constexpr char marker[marker_size + 1] = "KELV";
+
+constexpr int min_track = -128;  // the two track bytes are signed 8-bit
+constexpr int max_track = 127;
+
+using Header = std::array<unsigned char, read_window>;
+
+// Zero-fills the buffer, then reads up to read_window bytes from the start of
+// the open file. Returns the count read; a read error counts as end of file.
+std::size_t read_header(std::FILE* file, Header& header);
+
+bool has_marker(const Header& header);
+int track_count(const Header& header);
+int main_track(const Header& header);
+
+// Stores the low 8 bits of track at the main-track byte.
+void set_main_track(Header& header, int track);
+
+// Writes bytes 0 to 47 back over the start of the file and flushes them.
+// True only when the reposition, the whole write and the flush succeed.
+bool write_header(std::FILE* file, const Header& header);
+
+}  // namespace varnholt

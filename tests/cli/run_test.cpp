@@ -1,0 +1,167 @@
+// Whole runs of the built tool on real files.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "support.hpp"
+
+namespace {
+
+const std::string report = "recording has 2 auido tracks, main track is :0 (start from 0)\n";
+const std::string not_given = "new audio track is not specified\n";
+
+// Bytes that differ between two files, past the end of the shorter too.
+std::vector<std::size_t> changed(const test::Bytes& a, const test::Bytes& b)
+{
+	std::vector<std::size_t> offsets;
+	for (std::size_t i = 0; i < std::max(a.size(), b.size()); i++)
+		if (i >= a.size() || i >= b.size() || a[i] != b[i])
+			offsets.push_back(i);
+	return offsets;
+}
+
+}  // namespace
+
+TEST(Run, EveryOutcomeHasItsMessageAndStatusZero)
+{
+	struct Case {
+		std::vector<std::string> args;  // "@" stands for the file's path
+		const char* name;               // file made before the run, or null
+		test::Bytes bytes;
+		std::string out;  // "@" stands for the file's path
+		int main_after;   // byte 47 afterwards, or -1000 where the file must not change
+	};
+	const int same = -1000;
+	const Case cases[] = {
+		{{}, nullptr, {}, "Usage: Varnholt FileName track_num\n\n", same},
+		{{"@"}, nullptr, {}, "file can't be open @\n", same},
+		{{"@", "1"}, nullptr, {}, "file can't be open @\n", same},
+		{{"@"}, "empty", {}, "file is empty file @\n", same},
+		{{"@", "1"}, "empty", {}, "file is empty file @\n", same},
+		{{"@", "1"}, "plain", test::filler(600),
+		 "Sorry, it's not a kelvane recording, can't be fixed @\n", same},
+		{{"@", "1"}, "lower", [] { auto b = test::recording(64); b[38] = 'k'; return b; }(),
+		 "Sorry, it's not a kelvane recording, can't be fixed @\n", same},
+		{{"@"}, "rec", test::recording(64), report + not_given, same},
+		{{"@", "-1"}, "rec", test::recording(64), report + not_given, same},
+		{{"@", " -1", "7"}, "rec", test::recording(64), report + not_given, same},
+		{{"@", "1"}, "rec", test::recording(64), report + "new audio track was set to 1", 1},
+		{{"@", "1", "5", "x"}, "rec", test::recording(64), report + "new audio track was set to 1", 1},
+		{{"@", "+2z"}, "rec", test::recording(64), report + "new audio track was set to 2", 2},
+		{{"@", "abc"}, "rec", test::recording(64, 2, 1),
+		 "recording has 2 auido tracks, main track is :1 (start from 0)\nnew audio track was set to 0", 0},
+		{{"@", ""}, "rec", test::recording(64, 2, 1),
+		 "recording has 2 auido tracks, main track is :1 (start from 0)\nnew audio track was set to 0", 0},
+		{{"@", "-128"}, "rec", test::recording(64, -1, -127),
+		 "recording has -1 auido tracks, main track is :-127 (start from 0)\nnew audio track was set to -128",
+		 -128},
+		{{"@", "9"}, "rec", test::recording(64), report + "new audio track was set to 9", 9},
+		{{"@", "128"}, "rec", test::recording(64),
+		 "track_num is out of range, must be from -128 to 127: 128\n", same},
+		{{"@", "4294967295"}, "rec", test::recording(64),
+		 "track_num is out of range, must be from -128 to 127: 4294967295\n", same},
+		{{"@", "4294967296"}, nullptr, {},
+		 "track_num is out of range, must be from -128 to 127: 4294967296\n", same},
+		{{"@", "-129"}, "rec", test::recording(64),
+		 "track_num is out of range, must be from -128 to 127: -129\n", same},
+		{{"@", "3"}, "-dash", test::recording(64), report + "new audio track was set to 3", 3},
+		{{"@", "3"}, "with space %s %d %n", test::recording(64), report + "new audio track was set to 3", 3},
+	};
+	for (const auto& c : cases) {
+		test::Scratch scratch;
+		const auto path = (scratch.path() / (c.name ? c.name : "missing")).string();
+		if (c.name)
+			scratch.put(c.name, c.bytes);
+		auto subst = [&](std::string text) {
+			for (auto at = text.find('@'); at != std::string::npos; at = text.find('@'))
+				text.replace(at, 1, path);
+			return text;
+		};
+		std::vector<std::string> args;
+		for (const auto& arg : c.args)
+			args.push_back(subst(arg));
+		const auto run = test::run_tool(args);
+		const auto where = testing::PrintToString(c.args) + " on " + (c.name ? c.name : "nothing");
+		EXPECT_EQ(run.out, subst(c.out)) << where;
+		EXPECT_EQ(run.err, "") << where;
+		EXPECT_EQ(run.status, 0) << where;
+		if (!c.name)
+			continue;
+		auto expected = c.bytes;
+		if (c.main_after != same)
+			expected[47] = static_cast<unsigned char>(c.main_after);
+		EXPECT_EQ(test::slurp(path), expected) << where;
+	}
+}
+
+TEST(Run, PatchChangesByte47OnlyAndGrowsShortRecordingsTo48)
+{
+	for (const std::size_t size : {42u, 44u, 45u, 46u, 47u, 48u, 49u, 512u, 513u, 70000u}) {
+		test::Scratch scratch;
+		const auto before = test::recording(size, 3, 0);
+		const auto file = scratch.put("rec", before);
+		const auto run = test::run_tool({file.string(), "-2"});
+		const int count = size > 45 ? 3 : 0;
+		EXPECT_EQ(run.out, "recording has " + std::to_string(count) +
+		                       " auido tracks, main track is :0 (start from 0)\n"
+		                       "new audio track was set to -2")
+			<< size;
+		const auto after = test::slurp(file);
+		ASSERT_EQ(after.size(), std::max<std::size_t>(size, 48)) << size;
+		EXPECT_EQ(after[47], 0xFE) << size;
+		for (const std::size_t at : changed(before, after)) {
+			EXPECT_GE(at, size < 47 ? size : 47u) << size;
+			EXPECT_LE(at, 47u) << size;
+			EXPECT_TRUE(at == 47 || after[at] == 0) << size << " at " << at;
+		}
+	}
+}
+
+TEST(Run, WriteThatCannotReachTheFileIsNeverConfirmed)
+{
+	test::Scratch scratch;
+	for (const std::size_t size : {44u, 64u}) {
+		const auto file = scratch.put("rec", test::recording(size));
+		test::Setup setup;
+		setup.no_file_growth = true;
+		const auto run = test::run_tool({file.string(), "1"}, setup);
+		const std::string count = size > 45 ? "2" : "0";
+		EXPECT_EQ(run.out, "recording has " + count +
+		                       " auido tracks, main track is :0 (start from 0)\nCan't write into file\n")
+			<< size;
+		EXPECT_EQ(run.err, "");
+		EXPECT_EQ(run.status, 0);
+		EXPECT_EQ(test::slurp(file), test::recording(size)) << size;
+	}
+}
+
+TEST(Run, ReadOnlyRecordingFailsAtTheOpenEvenInReportMode)
+{
+	test::Scratch scratch;
+	test::Setup setup;
+	if (geteuid() == 0) {
+		// Root ignores permission bits: run as nobody, from a copy of the
+		// tool that nobody can reach.
+		setup.unprivileged = true;
+		setup.exe = (scratch.path() / "Varnholt").string();
+		std::filesystem::copy_file(VARNHOLT_EXE, setup.exe);
+	}
+	const auto file = scratch.put("rec", test::recording(64));
+	std::filesystem::permissions(file, std::filesystem::perms::owner_read |
+	                                       std::filesystem::perms::group_read |
+	                                       std::filesystem::perms::others_read);
+	const auto dir = scratch.put("folder", {}).parent_path() / "dir";
+	std::filesystem::create_directory(dir);
+	for (const auto& args : {std::vector<std::string>{file.string()},
+	                         std::vector<std::string>{file.string(), "1"},
+	                         std::vector<std::string>{dir.string(), "1"}}) {
+		const auto run = test::run_tool(args, setup);
+		if (run.status == 126)
+			GTEST_SKIP() << "cannot drop to an unprivileged user here";
+		EXPECT_EQ(run.out, "file can't be open " + args[0] + "\n");
+		EXPECT_EQ(run.err, "");
+		EXPECT_EQ(run.status, 0);
+	}
+	EXPECT_EQ(test::slurp(file), test::recording(64));
+}

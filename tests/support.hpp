@@ -1,0 +1,52 @@
+// Helpers the tests share: recordings made byte by byte, a scratch folder,
+// and whole runs of the built tool.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace test {
+
+using Bytes = std::vector<unsigned char>;
+
+// A recording of size bytes: a non-zero filler pattern, with the marker at
+// 38, the track count at 45 and the main track at 47 where they fit.
+Bytes recording(std::size_t size, int count = 2, int main = 0);
+
+// The same filler with no marker at all.
+Bytes filler(std::size_t size);
+
+Bytes slurp(const std::filesystem::path& file);
+
+// A fresh folder, removed with everything in it at the end of the test.
+class Scratch {
+public:
+	Scratch();
+	~Scratch();
+	Scratch(const Scratch&) = delete;
+	Scratch& operator=(const Scratch&) = delete;
+	std::filesystem::path put(const std::string& name, const Bytes& bytes) const;
+	const std::filesystem::path& path() const { return dir; }
+
+private:
+	std::filesystem::path dir;
+};
+
+struct Outcome {
+	int status = -1;
+	std::string out;
+	std::string err;
+};
+
+struct Setup {
+	std::string exe = VARNHOLT_EXE;
+	bool no_file_growth = false;  // file-size limit 0, SIGXFSZ ignored
+	bool unprivileged = false;    // drop root to nobody before the start
+};
+
+// Starts the tool with args after the program name and collects its output.
+Outcome run_tool(const std::vector<std::string>& args, const Setup& setup = {});
+
+}  // namespace test
