@@ -49,4 +49,8 @@ struct Setup {
 // Starts the tool with args after the program name and collects its output.
 Outcome run_tool(const std::vector<std::string>& args, const Setup& setup = {});
 
+// The same run through the entry routine inside the test process; only
+// no_file_growth applies, and only for the length of the call.
+Outcome run_here(const std::vector<std::string>& args, const Setup& setup = {});
+
 }  // namespace test

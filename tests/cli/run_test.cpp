@@ -125,14 +125,16 @@ TEST(Run, WriteThatCannotReachTheFileIsNeverConfirmed)
 		const auto file = scratch.put("rec", test::recording(size));
 		test::Setup setup;
 		setup.no_file_growth = true;
-		const auto run = test::run_tool({file.string(), "1"}, setup);
-		const std::string count = size > 45 ? "2" : "0";
-		EXPECT_EQ(run.out, "recording has " + count +
-		                       " auido tracks, main track is :0 (start from 0)\nCan't write into file\n")
-			<< size;
-		EXPECT_EQ(run.err, "");
-		EXPECT_EQ(run.status, 0);
-		EXPECT_EQ(test::slurp(file), test::recording(size)) << size;
+		for (const auto& run : {test::run_tool({file.string(), "1"}, setup),
+		                        test::run_here({file.string(), "1"}, setup)}) {
+			const std::string count = size > 45 ? "2" : "0";
+			EXPECT_EQ(run.out, "recording has " + count +
+			                       " auido tracks, main track is :0 (start from 0)\nCan't write into file\n")
+				<< size;
+			EXPECT_EQ(run.err, "");
+			EXPECT_EQ(run.status, 0);
+			EXPECT_EQ(test::slurp(file), test::recording(size)) << size;
+		}
 	}
 }
 

@@ -1,6 +1,6 @@
 #include "header/header.hpp"
 
-#include <cstring>
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@ using namespace varnholt;
 static Header header_from(const test::Bytes& bytes)
 {
 	Header header{};
-	std::memcpy(header.data(), bytes.data(), std::min(bytes.size(), header.size()));
+	std::copy_n(bytes.begin(), std::min(bytes.size(), header.size()), header.begin());
 	return header;
 }
 
@@ -101,3 +101,23 @@ TEST(Header, WriteFailsOnAStreamOpenForReadingOnly)
 	std::fclose(stream);
 	EXPECT_EQ(test::slurp(file), test::recording(64));
 }
+
+#ifndef _WIN32
+#include <unistd.h>
+
+TEST(Header, WriteFailsWhereTheStreamCannotSeekOrFlush)
+{
+	int ends[2];
+	ASSERT_EQ(pipe(ends), 0);
+	std::FILE* pipe_stream = fdopen(ends[1], "wb");
+	close(ends[0]);
+	std::FILE* full = std::fopen("/dev/full", "r+b");
+	Header header = header_from(test::recording(64));
+	EXPECT_FALSE(write_header(pipe_stream, header));  // a pipe has no start to go back to
+	std::fclose(pipe_stream);
+	if (full) {
+		EXPECT_FALSE(write_header(full, header));  // the flush finds no room
+		std::fclose(full);
+	}
+}
+#endif
