@@ -26,9 +26,11 @@ Bytes filler(std::size_t size)
 Bytes recording(std::size_t size, int count, int main)
 {
 	Bytes bytes = filler(size);
-	const Bytes fields = {'K', 'E', 'L', 'V', 0x11, 0x22, 0x33,
-	                      static_cast<unsigned char>(count), 0x44,
-	                      static_cast<unsigned char>(main)};
+	const Bytes fields = {'K',  'E',
+	                      'L',  'V',
+	                      0x11, 0x22,
+	                      0x33, static_cast<unsigned char>(count),
+	                      0x44, static_cast<unsigned char>(main)};
 	for (std::size_t i = 0; i < fields.size() && 38 + i < size; i++)
 		bytes[38 + i] = fields[i];
 	return bytes;
@@ -48,8 +50,8 @@ Scratch::Scratch()
 	dir = name;
 	// Open to every user, for the runs made without privileges.
 	std::filesystem::permissions(dir, std::filesystem::perms::all &
-	                                      ~std::filesystem::perms::group_write &
-	                                      ~std::filesystem::perms::others_write);
+	                                          ~std::filesystem::perms::group_write &
+	                                          ~std::filesystem::perms::others_write);
 }
 
 Scratch::~Scratch()
@@ -62,8 +64,8 @@ std::filesystem::path Scratch::put(const std::string& name, const Bytes& bytes) 
 {
 	const auto file = dir / name;
 	std::ofstream(file, std::ios::binary)
-		.write(reinterpret_cast<const char*>(bytes.data()),
-		       static_cast<std::streamsize>(bytes.size()));
+	        .write(reinterpret_cast<const char*>(bytes.data()),
+	               static_cast<std::streamsize>(bytes.size()));
 	return file;
 }
 
@@ -86,7 +88,6 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 		argv.push_back(const_cast<char*>(arg.c_str()));
 	argv.push_back(nullptr);
 
-
 	int out[2], err[2];
 	if (pipe(out) != 0 || pipe(err) != 0)
 		throw std::runtime_error("pipe failed");
@@ -100,8 +101,8 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 			signal(SIGXFSZ, SIG_IGN);
 			setrlimit(RLIMIT_FSIZE, &none);
 		}
-		if (setup.unprivileged && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 ||
-		                           setuid(65534) != 0))
+		if (setup.unprivileged &&
+		    (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
 			_exit(126);
 		execv(argv[0], argv.data());
 		_exit(127);
@@ -115,9 +116,11 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 	// or without room to write, and libgcov says so on standard error.
 	std::string kept;
 	std::size_t from = 0;
-	for (std::size_t end; (end = outcome.err.find('\n', from)) != std::string::npos; from = end + 1) {
+	for (std::size_t end; (end = outcome.err.find('\n', from)) != std::string::npos;
+	     from = end + 1) {
 		const std::string line = outcome.err.substr(from, end + 1 - from);
-		if (line.rfind("profiling:", 0) != 0 && line.rfind("libgcov profiling error:", 0) != 0)
+		if (line.rfind("profiling:", 0) != 0 &&
+		    line.rfind("libgcov profiling error:", 0) != 0)
 			kept += line;
 	}
 	outcome.err = kept + outcome.err.substr(from);
@@ -155,4 +158,4 @@ Outcome run_here(const std::vector<std::string>& args, const Setup& setup)
 	return outcome;
 }
 
-}  // namespace test
+} // namespace test

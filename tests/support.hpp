@@ -42,8 +42,8 @@ struct Outcome {
 
 struct Setup {
 	std::string exe = VARNHOLT_EXE;
-	bool no_file_growth = false;  // file-size limit 0, SIGXFSZ ignored
-	bool unprivileged = false;    // drop root to nobody before the start
+	bool no_file_growth = false; // file-size limit 0, SIGXFSZ ignored
+	bool unprivileged = false;   // drop root to nobody before the start
 };
 
 // Starts the tool with args after the program name and collects its output.
@@ -53,4 +53,4 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup = {});
 // no_file_growth applies, and only for the length of the call.
 Outcome run_here(const std::vector<std::string>& args, const Setup& setup = {});
 
-}  // namespace test
+} // namespace test

@@ -41,12 +41,13 @@ int run(int argc, const char* const* argv, std::FILE* out)
 	const char* name = argv[1];
 	int track = no_track;
 	if (argc > 2 && !parse_track_num(argv[2], track)) {
-		std::fprintf(out, "track_num is out of range, must be from -128 to 127: %s\n", argv[2]);
+		std::fprintf(out, "track_num is out of range, must be from -128 to 127: %s\n",
+		             argv[2]);
 		return 0;
 	}
 
 	std::FILE* file = std::fopen(name, "r+b");
-	if (!file) {
+	if (file == nullptr) {
 		std::fprintf(out, "file can't be open %s\n", name);
 		return 0;
 	}
@@ -56,7 +57,8 @@ int run(int argc, const char* const* argv, std::FILE* out)
 	} else if (!has_marker(header)) {
 		std::fprintf(out, "Sorry, it's not a kelvane recording, can't be fixed %s\n", name);
 	} else {
-		std::fprintf(out, "recording has %d auido tracks, main track is :%d (start from 0)\n",
+		std::fprintf(out,
+		             "recording has %d auido tracks, main track is :%d (start from 0)\n",
 		             track_count(header), main_track(header));
 		if (track == no_track) {
 			std::fputs("new audio track is not specified\n", out);
@@ -72,4 +74,4 @@ int run(int argc, const char* const* argv, std::FILE* out)
 	return 0;
 }
 
-}  // namespace varnholt
+} // namespace varnholt

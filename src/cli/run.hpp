@@ -17,4 +17,4 @@ bool parse_track_num(const char* text, int& track);
 // which is 0 on every path.
 int run(int argc, const char* const* argv, std::FILE* out);
 
-}  // namespace varnholt
+} // namespace varnholt

@@ -47,4 +47,4 @@ bool write_header(std::FILE* file, const Header& header)
 	return std::fflush(file) == 0;
 }
 
-}  // namespace varnholt
+} // namespace varnholt

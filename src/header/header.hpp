@@ -8,15 +8,15 @@
 namespace varnholt {
 
 // Every offset counts from the first byte of the file.
-constexpr std::size_t read_window = 512;    // bytes read into the buffer
-constexpr std::size_t rewrite_window = 48;  // bytes written back: 0 to 47
+constexpr std::size_t read_window = 512;   // bytes read into the buffer
+constexpr std::size_t rewrite_window = 48; // bytes written back: 0 to 47
 constexpr std::size_t marker_offset = 38;
 constexpr std::size_t marker_size = 4;
 constexpr std::size_t track_count_offset = 45;
 constexpr std::size_t main_track_offset = 47;
 constexpr char marker[marker_size + 1] = "KELV";
 
-constexpr int min_track = -128;  // the two track bytes are signed 8-bit
+constexpr int min_track = -128; // the two track bytes are signed 8-bit
 constexpr int max_track = 127;
 
 using Header = std::array<unsigned char, read_window>;
@@ -36,4 +36,4 @@ void set_main_track(Header& header, int track);
 // True only when the reposition, the whole write and the flush succeed.
 bool write_header(std::FILE* file, const Header& header);
 
-}  // namespace varnholt
+} // namespace varnholt

@@ -21,52 +21,109 @@ std::vector<std::size_t> changed(const test::Bytes& a, const test::Bytes& b)
 	return offsets;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Run, EveryOutcomeHasItsMessageAndStatusZero)
 {
 	struct Case {
-		std::vector<std::string> args;  // "@" stands for the file's path
-		const char* name;               // file made before the run, or null
+		std::vector<std::string> args; // "@" stands for the file's path
+		const char* name;              // file made before the run, or null
 		test::Bytes bytes;
-		std::string out;  // "@" stands for the file's path
-		int main_after;   // byte 47 afterwards, or -1000 where the file must not change
+		std::string out; // "@" stands for the file's path
+		int main_after;  // byte 47 afterwards, or -1000 where the file must not change
 	};
 	const int same = -1000;
 	const Case cases[] = {
-		{{}, nullptr, {}, "Usage: Varnholt FileName track_num\n\n", same},
-		{{"@"}, nullptr, {}, "file can't be open @\n", same},
-		{{"@", "1"}, nullptr, {}, "file can't be open @\n", same},
-		{{"@"}, "empty", {}, "file is empty file @\n", same},
-		{{"@", "1"}, "empty", {}, "file is empty file @\n", same},
-		{{"@", "1"}, "plain", test::filler(600),
-		 "Sorry, it's not a kelvane recording, can't be fixed @\n", same},
-		{{"@", "1"}, "lower", [] { auto b = test::recording(64); b[38] = 'k'; return b; }(),
-		 "Sorry, it's not a kelvane recording, can't be fixed @\n", same},
-		{{"@"}, "rec", test::recording(64), report + not_given, same},
-		{{"@", "-1"}, "rec", test::recording(64), report + not_given, same},
-		{{"@", " -1", "7"}, "rec", test::recording(64), report + not_given, same},
-		{{"@", "1"}, "rec", test::recording(64), report + "new audio track was set to 1", 1},
-		{{"@", "1", "5", "x"}, "rec", test::recording(64), report + "new audio track was set to 1", 1},
-		{{"@", "+2z"}, "rec", test::recording(64), report + "new audio track was set to 2", 2},
-		{{"@", "abc"}, "rec", test::recording(64, 2, 1),
-		 "recording has 2 auido tracks, main track is :1 (start from 0)\nnew audio track was set to 0", 0},
-		{{"@", ""}, "rec", test::recording(64, 2, 1),
-		 "recording has 2 auido tracks, main track is :1 (start from 0)\nnew audio track was set to 0", 0},
-		{{"@", "-128"}, "rec", test::recording(64, -1, -127),
-		 "recording has -1 auido tracks, main track is :-127 (start from 0)\nnew audio track was set to -128",
-		 -128},
-		{{"@", "9"}, "rec", test::recording(64), report + "new audio track was set to 9", 9},
-		{{"@", "128"}, "rec", test::recording(64),
-		 "track_num is out of range, must be from -128 to 127: 128\n", same},
-		{{"@", "4294967295"}, "rec", test::recording(64),
-		 "track_num is out of range, must be from -128 to 127: 4294967295\n", same},
-		{{"@", "4294967296"}, nullptr, {},
-		 "track_num is out of range, must be from -128 to 127: 4294967296\n", same},
-		{{"@", "-129"}, "rec", test::recording(64),
-		 "track_num is out of range, must be from -128 to 127: -129\n", same},
-		{{"@", "3"}, "-dash", test::recording(64), report + "new audio track was set to 3", 3},
-		{{"@", "3"}, "with space %s %d %n", test::recording(64), report + "new audio track was set to 3", 3},
+	        {{}, nullptr, {}, "Usage: Varnholt FileName track_num\n\n", same},
+	        {{"@"}, nullptr, {}, "file can't be open @\n", same},
+	        {{"@", "1"}, nullptr, {}, "file can't be open @\n", same},
+	        {{"@"}, "empty", {}, "file is empty file @\n", same},
+	        {{"@", "1"}, "empty", {}, "file is empty file @\n", same},
+	        {{"@", "1"},
+	         "plain",
+	         test::filler(600),
+	         "Sorry, it's not a kelvane recording, can't be fixed @\n",
+	         same},
+	        {{"@", "1"},
+	         "lower",
+	         [] {
+		         auto b = test::recording(64);
+		         b[38] = 'k';
+		         return b;
+	         }(),
+	         "Sorry, it's not a kelvane recording, can't be fixed @\n",
+	         same},
+	        {{"@"}, "rec", test::recording(64), report + not_given, same},
+	        {{"@", "-1"}, "rec", test::recording(64), report + not_given, same},
+	        {{"@", " -1", "7"}, "rec", test::recording(64), report + not_given, same},
+	        {{"@", "1"},
+	         "rec",
+	         test::recording(64),
+	         report + "new audio track was set to 1",
+	         1},
+	        {{"@", "1", "5", "x"},
+	         "rec",
+	         test::recording(64),
+	         report + "new audio track was set to 1",
+	         1},
+	        {{"@", "+2z"},
+	         "rec",
+	         test::recording(64),
+	         report + "new audio track was set to 2",
+	         2},
+	        {{"@", "abc"},
+	         "rec",
+	         test::recording(64, 2, 1),
+	         "recording has 2 auido tracks, main track is :1 (start from 0)\nnew audio track "
+	         "was set to 0",
+	         0},
+	        {{"@", ""},
+	         "rec",
+	         test::recording(64, 2, 1),
+	         "recording has 2 auido tracks, main track is :1 (start from 0)\nnew audio track "
+	         "was set to 0",
+	         0},
+	        {{"@", "-128"},
+	         "rec",
+	         test::recording(64, -1, -127),
+	         "recording has -1 auido tracks, main track is :-127 (start from 0)\nnew audio "
+	         "track was set to -128",
+	         -128},
+	        {{"@", "9"},
+	         "rec",
+	         test::recording(64),
+	         report + "new audio track was set to 9",
+	         9},
+	        {{"@", "128"},
+	         "rec",
+	         test::recording(64),
+	         "track_num is out of range, must be from -128 to 127: 128\n",
+	         same},
+	        {{"@", "4294967295"},
+	         "rec",
+	         test::recording(64),
+	         "track_num is out of range, must be from -128 to 127: 4294967295\n",
+	         same},
+	        {{"@", "4294967296"},
+	         nullptr,
+	         {},
+	         "track_num is out of range, must be from -128 to 127: 4294967296\n",
+	         same},
+	        {{"@", "-129"},
+	         "rec",
+	         test::recording(64),
+	         "track_num is out of range, must be from -128 to 127: -129\n",
+	         same},
+	        {{"@", "3"},
+	         "-dash",
+	         test::recording(64),
+	         report + "new audio track was set to 3",
+	         3},
+	        {{"@", "3"},
+	         "with space %s %d %n",
+	         test::recording(64),
+	         report + "new audio track was set to 3",
+	         3},
 	};
 	for (const auto& c : cases) {
 		test::Scratch scratch;
@@ -82,7 +139,8 @@ TEST(Run, EveryOutcomeHasItsMessageAndStatusZero)
 		for (const auto& arg : c.args)
 			args.push_back(subst(arg));
 		const auto run = test::run_tool(args);
-		const auto where = testing::PrintToString(c.args) + " on " + (c.name ? c.name : "nothing");
+		const auto where =
+		        testing::PrintToString(c.args) + " on " + (c.name ? c.name : "nothing");
 		EXPECT_EQ(run.out, subst(c.out)) << where;
 		EXPECT_EQ(run.err, "") << where;
 		EXPECT_EQ(run.status, 0) << where;
@@ -104,9 +162,9 @@ TEST(Run, PatchChangesByte47OnlyAndGrowsShortRecordingsTo48)
 		const auto run = test::run_tool({file.string(), "-2"});
 		const int count = size > 45 ? 3 : 0;
 		EXPECT_EQ(run.out, "recording has " + std::to_string(count) +
-		                       " auido tracks, main track is :0 (start from 0)\n"
-		                       "new audio track was set to -2")
-			<< size;
+		                           " auido tracks, main track is :0 (start from 0)\n"
+		                           "new audio track was set to -2")
+		        << size;
 		const auto after = test::slurp(file);
 		ASSERT_EQ(after.size(), std::max<std::size_t>(size, 48)) << size;
 		EXPECT_EQ(after[47], 0xFE) << size;
@@ -129,8 +187,9 @@ TEST(Run, WriteThatCannotReachTheFileIsNeverConfirmed)
 		                        test::run_here({file.string(), "1"}, setup)}) {
 			const std::string count = size > 45 ? "2" : "0";
 			EXPECT_EQ(run.out, "recording has " + count +
-			                       " auido tracks, main track is :0 (start from 0)\nCan't write into file\n")
-				<< size;
+			                           " auido tracks, main track is :0 (start from "
+			                           "0)\nCan't write into file\n")
+			        << size;
 			EXPECT_EQ(run.err, "");
 			EXPECT_EQ(run.status, 0);
 			EXPECT_EQ(test::slurp(file), test::recording(size)) << size;
@@ -151,13 +210,13 @@ TEST(Run, ReadOnlyRecordingFailsAtTheOpenEvenInReportMode)
 	}
 	const auto file = scratch.put("rec", test::recording(64));
 	std::filesystem::permissions(file, std::filesystem::perms::owner_read |
-	                                       std::filesystem::perms::group_read |
-	                                       std::filesystem::perms::others_read);
+	                                           std::filesystem::perms::group_read |
+	                                           std::filesystem::perms::others_read);
 	const auto dir = scratch.put("folder", {}).parent_path() / "dir";
 	std::filesystem::create_directory(dir);
-	for (const auto& args : {std::vector<std::string>{file.string()},
-	                         std::vector<std::string>{file.string(), "1"},
-	                         std::vector<std::string>{dir.string(), "1"}}) {
+	for (const auto& args :
+	     {std::vector<std::string>{file.string()}, std::vector<std::string>{file.string(), "1"},
+	      std::vector<std::string>{dir.string(), "1"}}) {
 		const auto run = test::run_tool(args, setup);
 		if (run.status == 126)
 			GTEST_SKIP() << "cannot drop to an unprivileged user here";

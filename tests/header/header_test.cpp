@@ -20,27 +20,27 @@ TEST(Header, MarkerIsExactlyKELVAtOffset38)
 	struct Case {
 		const char* text;
 		std::size_t offset;
-		std::size_t size;  // bytes of the file; the rest of the buffer is zero
+		std::size_t size; // bytes of the file; the rest of the buffer is zero
 		bool found;
 	} cases[] = {
-		{"KELV", 38, 512, true},   {"KELV", 38, 42, true},  {"kelv", 38, 512, false},
-		{"KELv", 38, 512, false},  {"KEL", 38, 512, false}, {"KELV", 37, 512, false},
-		{"KELV", 39, 512, false},  {"KELV", 0, 512, false}, {"KELV", 38, 41, false},
-		{"KELV", 38, 38, false},   {"", 38, 0, false},
+	        {"KELV", 38, 512, true},  {"KELV", 38, 42, true},  {"kelv", 38, 512, false},
+	        {"KELv", 38, 512, false}, {"KEL", 38, 512, false}, {"KELV", 37, 512, false},
+	        {"KELV", 39, 512, false}, {"KELV", 0, 512, false}, {"KELV", 38, 41, false},
+	        {"KELV", 38, 38, false},  {"", 38, 0, false},
 	};
 	for (const auto& c : cases) {
 		test::Bytes bytes = test::filler(c.size);
 		for (std::size_t i = 0; c.text[i] && c.offset + i < c.size; i++)
 			bytes[c.offset + i] = static_cast<unsigned char>(c.text[i]);
 		EXPECT_EQ(has_marker(header_from(bytes)), c.found)
-			<< c.text << " at " << c.offset << " in " << c.size << " bytes";
+		        << c.text << " at " << c.offset << " in " << c.size << " bytes";
 	}
 }
 
 TEST(Header, TrackBytesReadAsSigned)
 {
-	const std::pair<unsigned char, int> cases[] = {
-		{0x00, 0}, {0x02, 2}, {0x7F, 127}, {0x80, -128}, {0x81, -127}, {0xFF, -1}};
+	const std::pair<unsigned char, int> cases[] = {{0x00, 0},    {0x02, 2},    {0x7F, 127},
+	                                               {0x80, -128}, {0x81, -127}, {0xFF, -1}};
 	for (const auto& [byte, value] : cases) {
 		Header header{};
 		header[track_count_offset] = byte;
@@ -54,7 +54,7 @@ TEST(Header, TrackBytesReadAsSigned)
 TEST(Header, SetMainTrackChangesByte47Only)
 {
 	const std::pair<int, unsigned char> cases[] = {
-		{-128, 0x80}, {-1, 0xFF}, {0, 0x00}, {1, 0x01}, {127, 0x7F}};
+	        {-128, 0x80}, {-1, 0xFF}, {0, 0x00}, {1, 0x01}, {127, 0x7F}};
 	for (const auto& [track, byte] : cases) {
 		const Header before = header_from(test::recording(512, 2, 5));
 		Header after = before;
@@ -113,10 +113,10 @@ TEST(Header, WriteFailsWhereTheStreamCannotSeekOrFlush)
 	close(ends[0]);
 	std::FILE* full = std::fopen("/dev/full", "r+b");
 	Header header = header_from(test::recording(64));
-	EXPECT_FALSE(write_header(pipe_stream, header));  // a pipe has no start to go back to
+	EXPECT_FALSE(write_header(pipe_stream, header)); // a pipe has no start to go back to
 	std::fclose(pipe_stream);
 	if (full) {
-		EXPECT_FALSE(write_header(full, header));  // the flush finds no room
+		EXPECT_FALSE(write_header(full, header)); // the flush finds no room
 		std::fclose(full);
 	}
 }
