@@ -2,6 +2,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "support.hpp"
@@ -225,4 +230,67 @@ TEST(Run, ReadOnlyRecordingFailsAtTheOpenEvenInReportMode)
 		EXPECT_EQ(run.status, 0);
 	}
 	EXPECT_EQ(test::slurp(file), test::recording(64));
+}
+
+TEST(Run, HugeSparseRecordingIsPatchedWithoutReadingItThrough)
+{
+	test::Scratch scratch;
+	const auto file = scratch.put("huge", test::recording(64));
+	const std::uintmax_t size = std::uintmax_t{5} << 30;
+	const std::string tail = "the last bytes";
+	std::filesystem::resize_file(file, size);
+	std::fstream(file, std::ios::in | std::ios::out | std::ios::binary)
+	        .seekp(static_cast<std::streamoff>(size - tail.size()))
+	        .write(tail.data(), static_cast<std::streamsize>(tail.size()));
+
+	const auto start = std::chrono::steady_clock::now();
+	const auto run = test::run_tool({file.string(), "1"});
+	const auto took = std::chrono::steady_clock::now() - start;
+	EXPECT_EQ(run.out, report + "new audio track was set to 1");
+	EXPECT_LT(took, std::chrono::seconds(1)); // reading 5 GiB through would take far longer
+
+	EXPECT_EQ(std::filesystem::file_size(file), size);
+	std::ifstream in(file, std::ios::binary);
+	test::Bytes head(64);
+	in.read(reinterpret_cast<char*>(head.data()), 64);
+	auto expected = test::recording(64);
+	expected[47] = 1;
+	EXPECT_EQ(head, expected);
+	std::string last(tail.size(), '\0');
+	in.seekg(static_cast<std::streamoff>(size - tail.size()))
+	        .read(last.data(), static_cast<std::streamsize>(last.size()));
+	EXPECT_EQ(last, tail);
+}
+
+TEST(Run, TwoPatchersAtOnceNeverTearTheHeader)
+{
+	test::Scratch scratch;
+	const auto before = test::recording(600);
+	const auto file = scratch.put("rec", before);
+	// Every byte but 47 stays as it was, and 47 holds one value or the other.
+	auto whole = [&](const test::Bytes& now, std::initializer_list<int> values) {
+		if (now.size() != before.size())
+			return false;
+		for (std::size_t i = 0; i < now.size(); i++)
+			if (i != 47 && now[i] != before[i])
+				return false;
+		return std::find(values.begin(), values.end(), now[47]) != values.end();
+	};
+	std::atomic<int> running{2};
+	auto patch = [&](const std::string& value) {
+		for (int i = 0; i < 100; i++) {
+			const auto run = test::run_tool({file.string(), value});
+			const std::string confirmed = "new audio track was set to " + value;
+			EXPECT_EQ(run.out.substr(run.out.size() - confirmed.size()), confirmed);
+		}
+		running--;
+	};
+	std::thread first(patch, "5"), second(patch, "9");
+	int torn = 0;
+	while (running > 0)
+		torn += whole(test::slurp(file), {0, 5, 9}) ? 0 : 1;
+	first.join();
+	second.join();
+	EXPECT_EQ(torn, 0);
+	EXPECT_TRUE(whole(test::slurp(file), {5, 9}));
 }

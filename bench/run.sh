@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Cost of one run of the tool, as ratios against baselines measured in the
+# same run: instructions (valgrind's callgrind) against /bin/true, wall time
+# of a patch against dd writing the same byte, and instructions on a 5 GiB
+# sparse recording against a 64-byte one.
+#   bench/run.sh [path/to/Varnholt]     (default: builds the ci preset)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tool=${1:-}
+if [ -z "$tool" ]; then
+    cmake --preset ci >/dev/null && cmake --build --preset ci --target Varnholt >/dev/null
+    tool=build/ci/Varnholt
+fi
+command -v valgrind >/dev/null || { echo "bench: needs valgrind" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp samples/two-tracks.kelv "$work/small.kelv"
+cp samples/two-tracks.kelv "$work/huge.kelv"
+truncate -s 5G "$work/huge.kelv"
+printf '\001' > "$work/byte"
+
+instructions() {
+    valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+        sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+
+floor=$(instructions /bin/true)
+report=$(instructions "$tool" "$work/small.kelv")
+patch=$(instructions "$tool" "$work/small.kelv" 1)
+huge=$(instructions "$tool" "$work/huge.kelv" 1)
+
+# Wall time: the two commands take turns, several rounds of many runs each.
+runs=${BENCH_RUNS:-500}
+rounds=5
+tool_ns=0
+dd_ns=0
+for _ in $(seq $rounds); do
+    t0=$(date +%s%N)
+    for _ in $(seq "$runs"); do "$tool" "$work/small.kelv" 1 >/dev/null; done
+    t1=$(date +%s%N)
+    for _ in $(seq "$runs"); do
+        dd if="$work/byte" of="$work/small.kelv" bs=1 seek=47 count=1 conv=notrunc status=none
+    done
+    t2=$(date +%s%N)
+    tool_ns=$((tool_ns + t1 - t0))
+    dd_ns=$((dd_ns + t2 - t1))
+done
+
+echo "instructions: /bin/true $floor, report $report, patch $patch, patch on 5 GiB $huge"
+echo "report run / /bin/true (instructions):  $(ratio "$report" "$floor")   goal <= 1.10"
+echo "patch run / /bin/true (instructions):   $(ratio "$patch" "$floor")   goal <= 1.10"
+echo "patch / dd conv=notrunc (wall time):    $(ratio "$tool_ns" "$dd_ns")   goal <= 0.85  ($((rounds * runs)) runs each)"
+echo "5 GiB sparse / 64 bytes (instructions): $(ratio "$huge" "$patch")   goal within 1% of 1"
