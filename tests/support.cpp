@@ -1,17 +1,25 @@
 #include "support.hpp"
 
-#include "cli/run.hpp"
-
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
+#include "cli/run.hpp"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#else
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace test {
 
@@ -42,18 +50,6 @@ Bytes slurp(const std::filesystem::path& file)
 	return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-Scratch::Scratch()
-{
-	std::string name = (std::filesystem::temp_directory_path() / "varnholt-XXXXXX").string();
-	if (!mkdtemp(name.data()))
-		throw std::runtime_error("mkdtemp failed");
-	dir = name;
-	// Open to every user, for the runs made without privileges.
-	std::filesystem::permissions(dir, std::filesystem::perms::all &
-	                                          ~std::filesystem::perms::group_write &
-	                                          ~std::filesystem::perms::others_write);
-}
-
 Scratch::~Scratch()
 {
 	std::error_code ignored;
@@ -67,6 +63,149 @@ std::filesystem::path Scratch::put(const std::string& name, const Bytes& bytes) 
 	        .write(reinterpret_cast<const char*>(bytes.data()),
 	               static_cast<std::streamsize>(bytes.size()));
 	return file;
+}
+
+#ifdef _WIN32
+
+bool under_wine()
+{
+	const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+	return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+static std::string unique_name(const char* stem)
+{
+	static std::atomic<unsigned> count{0};
+	return std::string(stem) + std::to_string(GetCurrentProcessId()) + "-" +
+	       std::to_string(count++);
+}
+
+Scratch::Scratch() : dir(std::filesystem::temp_directory_path() / unique_name("varnholt-"))
+{
+	std::filesystem::create_directory(dir);
+}
+
+// The quoting that the C runtime's argument parser undoes.
+static std::string quoted(const std::string& arg)
+{
+	std::string text = "\"";
+	std::size_t slashes = 0;
+	for (const char c : arg) {
+		if (c == '\\') {
+			slashes++;
+			continue;
+		}
+		text.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+		slashes = 0;
+		text += c;
+	}
+	text.append(slashes * 2, '\\');
+	return text + "\"";
+}
+
+static std::string read_and_remove(const std::filesystem::path& file)
+{
+	const Bytes bytes = slurp(file);
+	std::filesystem::remove(file);
+	return std::string(bytes.begin(), bytes.end());
+}
+
+// Standard output is a text stream: each line ends in CR LF. Checked here
+// once for every run, then folded to LF so expectations read as on POSIX.
+static std::string text_lines(const std::string& raw)
+{
+	std::string text;
+	for (std::size_t i = 0; i < raw.size(); i++) {
+		if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')
+			continue;
+		if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r'))
+			throw std::runtime_error("a line ends in a bare LF: " + raw);
+		text += raw[i];
+	}
+	return text;
+}
+
+Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
+{
+	std::string line = quoted(setup.exe);
+	for (const auto& arg : args)
+		line += " " + quoted(arg);
+	const auto temp = std::filesystem::temp_directory_path();
+	const auto out_file = temp / unique_name("varnholt-out-");
+	const auto err_file = temp / unique_name("varnholt-err-");
+
+	// Handles are inherited by whichever child starts while they are open,
+	// so only one start at a time.
+	static std::mutex starting;
+	PROCESS_INFORMATION process{};
+	{
+		std::lock_guard<std::mutex> lock(starting);
+		SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+		auto open = [&](const std::filesystem::path& file) {
+			return CreateFileW(file.c_str(), GENERIC_WRITE,
+			                   FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit,
+			                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+		};
+		HANDLE out = open(out_file);
+		HANDLE err = open(err_file);
+		STARTUPINFOA start{};
+		start.cb = sizeof start;
+		start.dwFlags = STARTF_USESTDHANDLES;
+		start.hStdInput = INVALID_HANDLE_VALUE;
+		start.hStdOutput = out;
+		start.hStdError = err;
+		const BOOL started =
+		        CreateProcessA(setup.exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+		                       nullptr, nullptr, &start, &process);
+		CloseHandle(out);
+		CloseHandle(err);
+		if (!started)
+			throw std::runtime_error("cannot start " + setup.exe);
+	}
+	WaitForSingleObject(process.hProcess, INFINITE);
+	DWORD status = 0;
+	GetExitCodeProcess(process.hProcess, &status);
+	CloseHandle(process.hProcess);
+	CloseHandle(process.hThread);
+
+	Outcome outcome;
+	outcome.status = static_cast<int>(status);
+	outcome.out = text_lines(read_and_remove(out_file));
+	outcome.err = read_and_remove(err_file);
+	return outcome;
+}
+
+Outcome run_here(const std::vector<std::string>& args, const Setup&)
+{
+	std::vector<const char*> argv = {"Varnholt"};
+	for (const auto& arg : args)
+		argv.push_back(arg.c_str());
+	const auto file = std::filesystem::temp_directory_path() / unique_name("varnholt-here-");
+	std::FILE* out = _wfopen(file.c_str(), L"w+b");
+	Outcome outcome;
+	outcome.status = varnholt::run(static_cast<int>(argv.size()), argv.data(), out);
+	std::fclose(out);
+	outcome.out = read_and_remove(file);
+	return outcome;
+}
+
+#else
+
+bool under_wine()
+{
+	return false;
+}
+
+Scratch::Scratch()
+{
+	std::string name = (std::filesystem::temp_directory_path() / "varnholt-XXXXXX").string();
+	if (!mkdtemp(name.data()))
+		throw std::runtime_error("mkdtemp failed");
+	dir = name;
+	// Open to every user, for the runs made without privileges.
+	std::filesystem::permissions(dir, std::filesystem::perms::all &
+	                                          ~std::filesystem::perms::group_write &
+	                                          ~std::filesystem::perms::others_write);
 }
 
 static std::string drain(int fd)
@@ -157,5 +296,7 @@ Outcome run_here(const std::vector<std::string>& args, const Setup& setup)
 	std::fclose(out);
 	return outcome;
 }
+
+#endif
 
 } // namespace test

@@ -42,12 +42,16 @@ struct Outcome {
 
 struct Setup {
 	std::string exe = VARNHOLT_EXE;
+	// Both POSIX only:
 	bool no_file_growth = false; // file-size limit 0, SIGXFSZ ignored
 	bool unprivileged = false;   // drop root to nobody before the start
 };
 
 // Starts the tool with args after the program name and collects its output.
 Outcome run_tool(const std::vector<std::string>& args, const Setup& setup = {});
+
+// True for a Windows build running under wine.
+bool under_wine();
 
 // The same run through the entry routine inside the test process; only
 // no_file_growth applies, and only for the length of the call.

@@ -104,9 +104,13 @@ TEST(Header, WriteFailsOnAStreamOpenForReadingOnly)
 
 #ifndef _WIN32
 #include <unistd.h>
+#endif
 
 TEST(Header, WriteFailsWhereTheStreamCannotSeekOrFlush)
 {
+#ifdef _WIN32
+	GTEST_SKIP() << "needs a POSIX pipe and /dev/full";
+#else
 	int ends[2];
 	ASSERT_EQ(pipe(ends), 0);
 	std::FILE* pipe_stream = fdopen(ends[1], "wb");
@@ -119,5 +123,5 @@ TEST(Header, WriteFailsWhereTheStreamCannotSeekOrFlush)
 		EXPECT_FALSE(write_header(full, header)); // the flush finds no room
 		std::fclose(full);
 	}
-}
 #endif
+}
