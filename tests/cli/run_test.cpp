@@ -39,98 +39,48 @@ TEST(Run, EveryOutcomeHasItsMessageAndStatusZero)
 		int main_after;  // byte 47 afterwards, or -1000 where the file must not change
 	};
 	const int same = -1000;
-	const Case cases[] = {
-	        {{}, nullptr, {}, "Usage: Varnholt FileName track_num\n\n", same},
-	        {{"@"}, nullptr, {}, "file can't be open @\n", same},
-	        {{"@", "1"}, nullptr, {}, "file can't be open @\n", same},
-	        {{"@"}, "empty", {}, "file is empty file @\n", same},
-	        {{"@", "1"}, "empty", {}, "file is empty file @\n", same},
-	        {{"@", "1"},
-	         "plain",
-	         test::filler(600),
-	         "Sorry, it's not a kelvane recording, can't be fixed @\n",
-	         same},
-	        {{"@", "1"},
-	         "lower",
-	         [] {
-		         auto b = test::recording(64);
-		         b[38] = 'k';
-		         return b;
-	         }(),
-	         "Sorry, it's not a kelvane recording, can't be fixed @\n",
-	         same},
-	        {{"@"}, "rec", test::recording(64), report + not_given, same},
-	        {{"@", "-1"}, "rec", test::recording(64), report + not_given, same},
-	        {{"@", " -1", "7"}, "rec", test::recording(64), report + not_given, same},
-	        {{"@", "1"},
-	         "rec",
-	         test::recording(64),
-	         report + "new audio track was set to 1",
-	         1},
-	        {{"@", "1", "5", "x"},
-	         "rec",
-	         test::recording(64),
-	         report + "new audio track was set to 1",
-	         1},
-	        {{"@", "+2z"},
-	         "rec",
-	         test::recording(64),
-	         report + "new audio track was set to 2",
-	         2},
-	        {{"@", "abc"},
-	         "rec",
-	         test::recording(64, 2, 1),
-	         "recording has 2 auido tracks, main track is :1 (start from 0)\nnew audio track "
-	         "was set to 0",
-	         0},
-	        {{"@", ""},
-	         "rec",
-	         test::recording(64, 2, 1),
-	         "recording has 2 auido tracks, main track is :1 (start from 0)\nnew audio track "
-	         "was set to 0",
-	         0},
-	        {{"@", "-128"},
-	         "rec",
-	         test::recording(64, -1, -127),
-	         "recording has -1 auido tracks, main track is :-127 (start from 0)\nnew audio "
-	         "track was set to -128",
-	         -128},
-	        {{"@", "9"},
-	         "rec",
-	         test::recording(64),
-	         report + "new audio track was set to 9",
-	         9},
-	        {{"@", "128"},
-	         "rec",
-	         test::recording(64),
-	         "track_num is out of range, must be from -128 to 127: 128\n",
-	         same},
-	        {{"@", "4294967295"},
-	         "rec",
-	         test::recording(64),
-	         "track_num is out of range, must be from -128 to 127: 4294967295\n",
-	         same},
-	        {{"@", "4294967296"},
-	         nullptr,
-	         {},
-	         "track_num is out of range, must be from -128 to 127: 4294967296\n",
-	         same},
-	        {{"@", "-129"},
-	         "rec",
-	         test::recording(64),
-	         "track_num is out of range, must be from -128 to 127: -129\n",
-	         same},
-	        {{"@", "3"},
-	         "-dash",
-	         test::recording(64),
-	         report + "new audio track was set to 3",
-	         3},
-	        {{"@", "3"},
-	         "with space %s %d %n",
-	         test::recording(64),
-	         report + "new audio track was set to 3",
-	         3},
+	const test::Bytes rec = test::recording(64);
+	const test::Bytes main_1 = test::recording(64, 2, 1);
+	const test::Bytes negative = test::recording(64, -1, -127);
+	test::Bytes lower = rec;
+	lower[38] = 'k';
+	auto set_to = [](const std::string& before, int track) {
+		return before + "new audio track was set to " + std::to_string(track);
 	};
+	auto refused = [](const std::string& text) {
+		return "track_num is out of range, must be from -128 to 127: " + text + "\n";
+	};
+	const std::string report_1 =
+	        "recording has 2 auido tracks, main track is :1 (start from 0)\n";
+	const std::string sorry = "Sorry, it's not a kelvane recording, can't be fixed @\n";
+	// clang-format off
+	const Case cases[] = {
+		{{},                 nullptr, {},    "Usage: Varnholt FileName track_num\n\n", same},
+		{{"@"},              nullptr, {},    "file can't be open @\n", same},
+		{{"@", "1"},         nullptr, {},    "file can't be open @\n", same},
+		{{"@"},              "empty", {},    "file is empty file @\n", same},
+		{{"@", "1"},         "empty", {},    "file is empty file @\n", same},
+		{{"@", "1"},         "plain", test::filler(600), sorry, same},
+		{{"@", "1"},         "lower", lower, sorry, same},
+		{{"@"},              "rec",   rec,   report + not_given, same},
+		{{"@", "-1"},        "rec",   rec,   report + not_given, same},
+		{{"@", " -1", "7"},  "rec",   rec,   report + not_given, same},
+		{{"@", "1"},         "rec",   rec,   set_to(report, 1), 1},
+		{{"@", "1", "5", "x"}, "rec", rec,   set_to(report, 1), 1},
+		{{"@", "+2z"},       "rec",   rec,   set_to(report, 2), 2},
+		{{"@", "9"},         "rec",   rec,   set_to(report, 9), 9},
+		{{"@", "abc"},       "rec",   main_1, set_to(report_1, 0), 0},
+		{{"@", ""},          "rec",   main_1, set_to(report_1, 0), 0},
+		{{"@", "-128"},      "rec",   negative,
+		 set_to("recording has -1 auido tracks, main track is :-127 (start from 0)\n", -128), -128},
+		{{"@", "128"},        "rec",  rec,   refused("128"), same},
+		{{"@", "-129"},       "rec",  rec,   refused("-129"), same},
+		{{"@", "4294967295"}, "rec",  rec,   refused("4294967295"), same},
+		{{"@", "4294967296"}, nullptr, {},   refused("4294967296"), same},
+		{{"@", "3"},         "-dash", rec,   set_to(report, 3), 3},
+		{{"@", "3"},         "with space %s %d %n", rec, set_to(report, 3), 3},
+	};
+	// clang-format on
 	for (const auto& c : cases) {
 		test::Scratch scratch;
 		const auto path = (scratch.path() / (c.name ? c.name : "missing")).string();
