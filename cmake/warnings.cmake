@@ -1,6 +1,5 @@
 # Warning sets per compiler. Presets turn them into errors with
 # CMAKE_COMPILE_WARNING_AS_ERROR.
-set(CMAKE_CXX_EXTENSIONS OFF)
 
 function(varnholt_warnings target)
     if(MSVC)
