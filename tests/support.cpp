@@ -34,13 +34,14 @@ Bytes filler(std::size_t size)
 Bytes recording(std::size_t size, int count, int main)
 {
 	Bytes bytes = filler(size);
-	const Bytes fields = {'K',  'E',
-	                      'L',  'V',
-	                      0x11, 0x22,
-	                      0x33, static_cast<unsigned char>(count),
-	                      0x44, static_cast<unsigned char>(main)};
-	for (std::size_t i = 0; i < fields.size() && 38 + i < size; i++)
-		bytes[38 + i] = fields[i];
+	auto place = [&](std::size_t at, int value) {
+		if (at < size)
+			bytes[at] = static_cast<unsigned char>(value);
+	};
+	for (std::size_t i = 0; i < 4; i++)
+		place(38 + i, "KELV"[i]);
+	place(45, count);
+	place(47, main);
 	return bytes;
 }
 
@@ -175,20 +176,6 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 	return outcome;
 }
 
-Outcome run_here(const std::vector<std::string>& args, const Setup&)
-{
-	std::vector<const char*> argv = {"Varnholt"};
-	for (const auto& arg : args)
-		argv.push_back(arg.c_str());
-	const auto file = std::filesystem::temp_directory_path() / unique_name("varnholt-here-");
-	std::FILE* out = _wfopen(file.c_str(), L"w+b");
-	Outcome outcome;
-	outcome.status = varnholt::run(static_cast<int>(argv.size()), argv.data(), out);
-	std::fclose(out);
-	outcome.out = read_and_remove(file);
-	return outcome;
-}
-
 #else
 
 bool under_wine()
@@ -270,14 +257,20 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 	return outcome;
 }
 
-Outcome run_here(const std::vector<std::string>& args, const Setup& setup)
+#endif
+
+Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const Setup& setup)
 {
 	std::vector<const char*> argv = {"Varnholt"};
 	for (const auto& arg : args)
 		argv.push_back(arg.c_str());
+	const Scratch scratch;
+	const auto printed = scratch.path() / "out";
+	std::FILE* out = std::fopen(printed.string().c_str(), "w+b");
+	Outcome outcome;
+#ifndef _WIN32
 	// Whatever the run prints stays in the stream's buffer until the limit
 	// is lifted again.
-	std::FILE* out = std::tmpfile();
 	rlimit saved{};
 	getrlimit(RLIMIT_FSIZE, &saved);
 	void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
@@ -286,17 +279,16 @@ Outcome run_here(const std::vector<std::string>& args, const Setup& setup)
 		none.rlim_cur = 0;
 		setrlimit(RLIMIT_FSIZE, &none);
 	}
-	Outcome outcome;
+#endif
 	outcome.status = varnholt::run(static_cast<int>(argv.size()), argv.data(), out);
+#ifndef _WIN32
 	setrlimit(RLIMIT_FSIZE, &saved);
 	signal(SIGXFSZ, old_handler);
-	std::rewind(out);
-	for (int c; (c = std::fgetc(out)) != EOF;)
-		outcome.out += static_cast<char>(c);
+#endif
 	std::fclose(out);
+	const Bytes bytes = slurp(printed);
+	outcome.out.assign(bytes.begin(), bytes.end());
 	return outcome;
 }
-
-#endif
 
 } // namespace test
