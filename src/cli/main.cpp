@@ -1,16 +1,10 @@
 #include <cstdio>
 
 #include "cli/run.hpp"
-
-#ifdef __MINGW32__
-// Keep mingw's C runtime from expanding wildcards in the arguments: a
-// pattern is a file name like any other.
-extern "C" {
-int _dowildcard = 0; // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
-}
-#endif
+#include "platform/platform.hpp"
 
 int main(int argc, char** argv)
 {
+	varnholt::prepare_process();
 	return varnholt::run(argc, argv, stdout);
 }

@@ -1,6 +1,7 @@
 #include "cli/run.hpp"
 
 #include "header/header.hpp"
+#include "platform/platform.hpp"
 
 namespace varnholt {
 
@@ -46,31 +47,41 @@ int run(int argc, const char* const* argv, std::FILE* out)
 		return 0;
 	}
 
-	std::FILE* file = std::fopen(name, "r+b");
+	std::FILE* file = open_recording(name);
 	if (file == nullptr) {
 		std::fprintf(out, "file can't be open %s\n", name);
 		return 0;
 	}
+	// Unbuffered, a write that fails leaves nothing behind for the close to
+	// write after all.
+	std::setvbuf(file, nullptr, _IONBF, 0);
 	Header header;
 	if (read_header(file, header) == 0) {
 		std::fprintf(out, "file is empty file %s\n", name);
-	} else if (!has_marker(header)) {
-		std::fprintf(out, "Sorry, it's not a kelvane recording, can't be fixed %s\n", name);
-	} else {
-		std::fprintf(out,
-		             "recording has %d auido tracks, main track is :%d (start from 0)\n",
-		             track_count(header), main_track(header));
-		if (track == no_track) {
-			std::fputs("new audio track is not specified\n", out);
-		} else {
-			set_main_track(header, track);
-			if (write_header(file, header))
-				std::fprintf(out, "new audio track was set to %d", track);
-			else
-				std::fputs("Can't write into file\n", out);
-		}
+		std::fclose(file);
+		return 0;
 	}
-	std::fclose(file);
+	if (!has_marker(header)) {
+		std::fprintf(out, "Sorry, it's not a kelvane recording, can't be fixed %s\n", name);
+		std::fclose(file);
+		return 0;
+	}
+	std::fprintf(out, "recording has %d auido tracks, main track is :%d (start from 0)\n",
+	             track_count(header), main_track(header));
+	if (track == no_track) {
+		std::fputs("new audio track is not specified\n", out);
+		std::fclose(file);
+		return 0;
+	}
+	set_main_track(header, track);
+	// Some file systems report a failed write only at the close, so the
+	// change is confirmed once the file is closed.
+	const bool written = write_header(file, header);
+	const bool closed = std::fclose(file) == 0;
+	if (written && closed)
+		std::fprintf(out, "new audio track was set to %d", track);
+	else
+		std::fputs("Can't write into file\n", out);
 	return 0;
 }
 

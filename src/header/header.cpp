@@ -38,11 +38,13 @@ void set_main_track(Header& header, int track)
 
 bool write_header(std::FILE* file, const Header& header)
 {
-	// The seek also separates the earlier read from this write on the
-	// update stream; the flush makes a failure show here, not at the close.
-	if (std::fseek(file, 0, SEEK_SET) != 0)
+	// Only the one byte: the bytes around it may have been changed by
+	// another writer since they were read, and a short file's hole up to
+	// offset 47 reads as zero. The seek also separates the earlier read from
+	// this write on the update stream; the flush makes a failure show here.
+	if (std::fseek(file, static_cast<long>(main_track_offset), SEEK_SET) != 0)
 		return false;
-	if (std::fwrite(header.data(), 1, rewrite_window, file) != rewrite_window)
+	if (std::fwrite(&header[main_track_offset], 1, 1, file) != 1)
 		return false;
 	return std::fflush(file) == 0;
 }

@@ -8,8 +8,7 @@
 namespace varnholt {
 
 // Every offset counts from the first byte of the file.
-constexpr std::size_t read_window = 512;   // bytes read into the buffer
-constexpr std::size_t rewrite_window = 48; // bytes written back: 0 to 47
+constexpr std::size_t read_window = 512; // bytes read into the buffer
 constexpr std::size_t marker_offset = 38;
 constexpr std::size_t marker_size = 4;
 constexpr std::size_t track_count_offset = 45;
@@ -32,8 +31,8 @@ int main_track(const Header& header);
 // Stores the low 8 bits of track at the main-track byte.
 void set_main_track(Header& header, int track);
 
-// Writes bytes 0 to 47 back over the start of the file and flushes them.
-// True only when the reposition, the whole write and the flush succeed.
+// Writes the main-track byte back to offset 47 of the file and flushes it.
+// True only when the reposition, the write and the flush succeed.
 bool write_header(std::FILE* file, const Header& header);
 
 } // namespace varnholt

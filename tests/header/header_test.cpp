@@ -83,7 +83,7 @@ TEST(Header, ReadFillsWithZeroAndWriteStopsAt48)
 		EXPECT_TRUE(write_header(stream, header));
 		std::fclose(stream);
 		test::Bytes expected = bytes;
-		expected.resize(std::max<std::size_t>(size, rewrite_window));
+		expected.resize(std::max<std::size_t>(size, main_track_offset + 1));
 		EXPECT_EQ(test::slurp(file), expected) << size;
 	}
 }
