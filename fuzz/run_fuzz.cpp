@@ -18,7 +18,25 @@
 
 using Bytes = std::vector<unsigned char>;
 
-static const std::string path = "/tmp/varnholt-fuzz-" + std::to_string(getpid()) + ".kelv";
+// A private folder of its own: a fixed name in /tmp could be a link that
+// another user planted.
+static std::string make_folder()
+{
+	char folder[] = "/tmp/varnholt-fuzz-XXXXXX";
+	if (mkdtemp(folder) == nullptr)
+		std::abort();
+	return folder;
+}
+
+static const std::string folder = make_folder();
+static const std::string path = folder + "/rec.kelv";
+
+static void remove_folder()
+{
+	std::remove(path.c_str());
+	rmdir(folder.c_str());
+}
+static const int removed_at_exit = std::atexit(remove_folder);
 
 static int signed_at(const Bytes& bytes, std::size_t offset)
 {

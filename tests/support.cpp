@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 #include "cli/run.hpp"
 
@@ -15,6 +16,7 @@
 #else
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -59,7 +61,7 @@ Scratch::~Scratch()
 
 std::filesystem::path Scratch::put(const std::string& name, const Bytes& bytes) const
 {
-	const auto file = dir / name;
+	const auto file = dir / std::filesystem::u8path(name);
 	std::ofstream(file, std::ios::binary)
 	        .write(reinterpret_cast<const char*>(bytes.data()),
 	               static_cast<std::streamsize>(bytes.size()));
@@ -149,15 +151,17 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 		};
 		HANDLE out = open(out_file);
 		HANDLE err = open(err_file);
-		STARTUPINFOA start{};
+		STARTUPINFOW start{};
 		start.cb = sizeof start;
 		start.dwFlags = STARTF_USESTDHANDLES;
 		start.hStdInput = INVALID_HANDLE_VALUE;
 		start.hStdOutput = out;
 		start.hStdError = err;
-		const BOOL started =
-		        CreateProcessA(setup.exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
-		                       nullptr, nullptr, &start, &process);
+		// The arguments are UTF-8, which the tool's manifest makes its own.
+		std::wstring wide_line = std::filesystem::u8path(line).wstring();
+		const BOOL started = CreateProcessW(std::filesystem::u8path(setup.exe).c_str(),
+		                                    wide_line.data(), nullptr, nullptr, TRUE, 0,
+		                                    nullptr, nullptr, &start, &process);
 		CloseHandle(out);
 		CloseHandle(err);
 		if (!started)
@@ -189,54 +193,105 @@ Scratch::Scratch()
 	if (!mkdtemp(name.data()))
 		throw std::runtime_error("mkdtemp failed");
 	dir = name;
-	// Open to every user, for the runs made without privileges.
+	// Readable and searchable by every user (0755), for the runs made
+	// without privileges.
 	std::filesystem::permissions(dir, std::filesystem::perms::all &
 	                                          ~std::filesystem::perms::group_write &
 	                                          ~std::filesystem::perms::others_write);
 }
 
-static std::string drain(int fd)
+// The words of a command that runs the tool on this machine, such as qemu
+// for a cross build: CMake's list, its words joined by "|".
+static std::vector<std::string> emulator()
 {
-	std::string text;
-	char chunk[4096];
-	ssize_t got;
-	while ((got = read(fd, chunk, sizeof chunk)) > 0)
-		text.append(chunk, static_cast<std::size_t>(got));
-	close(fd);
-	return text;
+	std::vector<std::string> words;
+	std::string word;
+	for (const char c : std::string(VARNHOLT_EMULATOR) + "|") {
+		if (c != '|') {
+			word += c;
+		} else if (!word.empty()) {
+			words.push_back(word);
+			word.clear();
+		}
+	}
+	return words;
+}
+
+// Reads both pipes to their ends together: one that fills while the other
+// is read would stop the child.
+static void drain(int out, int err, Outcome& outcome)
+{
+	pollfd ends[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
+	std::string* texts[2] = {&outcome.out, &outcome.err};
+	for (int left = (out >= 0) + 1; left > 0;) {
+		if (poll(ends, 2, -1) < 0)
+			throw std::runtime_error("poll failed");
+		for (int i = 0; i < 2; i++) {
+			if (ends[i].fd < 0 || ends[i].revents == 0)
+				continue;
+			char chunk[4096];
+			const ssize_t got = read(ends[i].fd, chunk, sizeof chunk);
+			if (got > 0) {
+				texts[i]->append(chunk, static_cast<std::size_t>(got));
+				continue;
+			}
+			close(ends[i].fd);
+			ends[i].fd = -1;
+			left--;
+		}
+	}
 }
 
 Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 {
+	std::vector<std::string> words = setup.wrapper;
+	for (const auto& word : emulator())
+		words.push_back(word);
+	words.push_back(setup.exe);
+	words.insert(words.end(), args.begin(), args.end());
 	std::vector<char*> argv;
-	argv.push_back(const_cast<char*>(setup.exe.c_str()));
-	for (const auto& arg : args)
-		argv.push_back(const_cast<char*>(arg.c_str()));
+	for (auto& word : words)
+		argv.push_back(word.data());
 	argv.push_back(nullptr);
 
 	int out[2], err[2];
 	if (pipe(out) != 0 || pipe(err) != 0)
 		throw std::runtime_error("pipe failed");
+	if (setup.out == Stdout::reader_gone)
+		close(out[0]);
 	const pid_t pid = fork();
 	if (pid == 0) {
-		dup2(out[1], 1);
 		dup2(err[1], 2);
-		close(out[0]), close(out[1]), close(err[0]), close(err[1]);
-		if (setup.no_file_growth) {
-			const rlimit none = {0, 0};
-			signal(SIGXFSZ, SIG_IGN);
-			setrlimit(RLIMIT_FSIZE, &none);
+		if (setup.out != Stdout::closed)
+			dup2(out[1], 1);
+		else
+			close(1);
+		if (setup.out != Stdout::reader_gone)
+			close(out[0]);
+		close(out[1]), close(err[0]), close(err[1]);
+		// As a shell leaves them; a tool that hangs is ended.
+		signal(SIGPIPE, SIG_DFL);
+		signal(SIGXFSZ, SIG_DFL);
+		alarm(20);
+		if (setup.file_limit >= 0) {
+			const rlimit limit = {static_cast<rlim_t>(setup.file_limit),
+			                      static_cast<rlim_t>(setup.file_limit)};
+			setrlimit(RLIMIT_FSIZE, &limit);
 		}
 		if (setup.unprivileged &&
 		    (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
 			_exit(126);
-		execv(argv[0], argv.data());
+		execvp(argv[0], argv.data());
 		_exit(127);
 	}
 	close(out[1]), close(err[1]);
+	std::thread beside;
+	if (setup.meanwhile)
+		beside = std::thread(setup.meanwhile);
 	Outcome outcome;
-	outcome.out = drain(out[0]);
-	outcome.err = drain(err[0]);
+	drain(setup.out == Stdout::pipe ? out[0] : -1, err[0], outcome);
+	if (beside.joinable())
+		beside.join();
 #ifdef VARNHOLT_COVERAGE
 	// A coverage build cannot save its counts from a run without privileges
 	// or without room to write, and libgcov says so on standard error.
@@ -274,10 +329,10 @@ Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const Se
 	rlimit saved{};
 	getrlimit(RLIMIT_FSIZE, &saved);
 	void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
-	if (setup.no_file_growth) {
-		rlimit none = saved;
-		none.rlim_cur = 0;
-		setrlimit(RLIMIT_FSIZE, &none);
+	if (setup.file_limit >= 0) {
+		rlimit limit = saved;
+		limit.rlim_cur = static_cast<rlim_t>(setup.file_limit);
+		setrlimit(RLIMIT_FSIZE, &limit);
 	}
 #endif
 	outcome.status = varnholt::run(static_cast<int>(argv.size()), argv.data(), out);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,13 +41,17 @@ struct Outcome {
 	std::string err;
 };
 
+enum class Stdout { pipe, closed, reader_gone };
+
 struct Setup {
 	std::string exe = VARNHOLT_EXE;
-	// Both POSIX only:
-	bool no_file_growth = false; // file-size limit 0, SIGXFSZ ignored
-	bool unprivileged = false;   // drop root to nobody before the start
+	// All POSIX only:
+	long file_limit = -1;      // RLIMIT_FSIZE in bytes; SIGXFSZ as a shell leaves it
+	bool unprivileged = false; // drop root to nobody before the start
+	Stdout out = Stdout::pipe;
+	std::vector<std::string> wrapper; // a command the tool runs under, such as strace
+	std::function<void()> meanwhile;  // runs beside the tool while it runs
 };
-
 // Starts the tool with args after the program name and collects its output.
 Outcome run_tool(const std::vector<std::string>& args, const Setup& setup = {});
 
@@ -54,7 +59,7 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup = {});
 bool under_wine();
 
 // The same run through the entry routine inside the test process; only
-// no_file_growth applies, and only for the length of the call.
+// file_limit applies (with SIGXFSZ ignored), and only for the call.
 Outcome run_here(const std::vector<std::string>& args, const Setup& setup = {});
 
 } // namespace test
