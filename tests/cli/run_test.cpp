@@ -298,15 +298,8 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 	};
 	test::Scratch scratch;
 	const auto file = scratch.path() / "rec";
-	const std::string path = file.string();
 	const auto rec = test::recording(64);
-	auto patched = [](test::Bytes bytes) {
-		bytes.resize(std::max<std::size_t>(bytes.size(), 48));
-		bytes[47] = 1;
-		return bytes;
-	};
 	const std::string refused = "file can't be open @\n";
-	const std::string set_1 = report + "new audio track was set to 1";
 	std::vector<Case> cases;
 #ifdef _WIN32
 	// A pipe that the tool could connect to, were it to open pipes.
@@ -320,6 +313,13 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 	        {"a named pipe", rec, {pipe, "1"}, {}, refused, rec},
 	};
 #else
+	const std::string path = file.string();
+	auto patched = [](test::Bytes bytes) {
+		bytes.resize(std::max<std::size_t>(bytes.size(), 48));
+		bytes[47] = 1;
+		return bytes;
+	};
+	const std::string set_1 = report + "new audio track was set to 1";
 	// Without its fix, stdout closed by the caller became the recording,
 	// and a message longer than stdout's buffer landed in it.
 	std::string long_name = scratch.path().string() + "/";
