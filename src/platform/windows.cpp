@@ -38,8 +38,8 @@ std::FILE* open_recording(const char* name)
 {
 	// NUL, CON, COM1 and pipes open like files; only a disk file is a recording.
 	std::FILE* file = std::fopen(name, "r+b");
-	if (file != nullptr &&
-	    GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+	if (file != nullptr && GetFileType(reinterpret_cast<HANDLE>(
+	                               _get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
 		std::fclose(file);
 		return nullptr;
 	}

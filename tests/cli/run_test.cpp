@@ -92,7 +92,8 @@ TEST(Run, EveryOutcomeHasItsMessageAndStatusZero)
 	for (const auto& c : cases) {
 		test::Scratch scratch;
 		const auto path =
-		        (scratch.path() / std::filesystem::u8path(c.name ? c.name : "missing")).u8string();
+		        (scratch.path() / std::filesystem::u8path(c.name ? c.name : "missing"))
+		                .u8string();
 		if (c.name)
 			scratch.put(c.name, c.bytes);
 		auto subst = [&](std::string text) {
@@ -163,7 +164,8 @@ TEST(Run, WriteThatCannotReachTheFileIsNeverConfirmed)
 			        << size << " bytes, limit " << limit;
 			EXPECT_EQ(run.err, "");
 			EXPECT_EQ(run.status, 0);
-			EXPECT_EQ(test::slurp(file), test::recording(size)) << size << ", " << limit;
+			EXPECT_EQ(test::slurp(file), test::recording(size))
+			        << size << ", " << limit;
 		}
 	}
 }
@@ -337,27 +339,31 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 	ASSERT_EQ(grantpt(terminal), 0);
 	ASSERT_EQ(unlockpt(terminal), 0);
 	const std::string pts = ptsname(terminal);
-	std::filesystem::create_symlink("rec", scratch.path() / "link");
+	const std::string link = (scratch.path() / "link").string();
+	std::filesystem::create_symlink("rec", link);
 
+	// clang-format off
 	cases = {
-	        {"stdout closed, a long name", test::filler(600), {long_name}, closed, "",
-	         test::filler(600)},
-	        {"stdout's reader gone", rec, {path, "1"}, gone, "", patched(rec)},
-	        {"a FIFO", rec, {fifo, "1"}, {}, refused, rec},
-	        {"a terminal", rec, {pts, "1"}, {}, refused, rec},
-	        {"the null device", rec, {"/dev/null", "1"}, {}, refused, rec},
-	        {"a symlink", rec, {(scratch.path() / "link").string(), "1"}, {}, set_1,
-	         patched(rec)},
+		{"stdout closed, a long name", test::filler(600), {long_name}, closed, "", test::filler(600)},
+		{"stdout's reader gone", rec, {path, "1"},        gone, "",      patched(rec)},
+		{"a FIFO",               rec, {fifo, "1"},        {},   refused, rec},
+		{"a terminal",           rec, {pts, "1"},         {},   refused, rec},
+		{"the null device",      rec, {"/dev/null", "1"}, {},   refused, rec},
+		{"a symlink",            rec, {link, "1"},        {},   set_1,   patched(rec)},
 	};
+	// clang-format on
 	if (std::system("strace -V >/dev/null 2>&1") == 0) {
 		// Another writer rewrites the header and lengthens a short recording
 		// while the tool's write waits: only byte 47 is the tool's.
 		test::Bytes theirs(64, 0x5A);
 		theirs[45] = 3;
+		auto under_strace = [&](const std::string& log, const std::string& inject) {
+			test::Setup setup;
+			setup.wrapper = {"strace", "-o", log, "-P", path, "-e", "inject=" + inject};
+			return setup;
+		};
 		const auto log = (scratch.path() / "strace.log").string();
-		test::Setup other;
-		other.wrapper = {"strace", "-o", log, "-P", path, "-e",
-		                 "inject=write,pwrite64:delay_enter=2000000"};
+		test::Setup other = under_strace(log, "write,pwrite64:delay_enter=2000000");
 		other.meanwhile = [=] {
 			// The seek comes after the reads and just before the write.
 			for (int i = 0; i < 2000; i++) {
@@ -370,16 +376,17 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 			std::fstream(file, std::ios::in | std::ios::out | std::ios::binary)
 			        .write(reinterpret_cast<const char*>(theirs.data()), 64);
 		};
-		// A file system that reports the failed write only at the close.
-		test::Setup close_fails;
-		close_fails.wrapper = {"strace", "-o", "/dev/null", "-P", path,
-		                       "-e", "inject=close:error=EIO"};
+		// A file system that reports a failed write only at the close.
+		const test::Setup close_fails = under_strace("/dev/null", "close:error=EIO");
+		const std::string short_set_1 =
+		        "recording has 0 auido tracks, main track is :0 (start from 0)\n"
+		        "new audio track was set to 1";
+		// clang-format off
 		cases.push_back({"another writer meanwhile", test::recording(44), {path, "1"}, other,
-		                 "recording has 0 auido tracks, main track is :0 (start from 0)\n"
-		                 "new audio track was set to 1",
-		                 patched(theirs)});
+		                 short_set_1, patched(theirs)});
 		cases.push_back({"the close fails", rec, {path, "1"}, close_fails,
 		                 report + "Can't write into file\n", patched(rec)});
+		// clang-format on
 	} else {
 		std::printf("strace is missing: the rows with another writer and a failed close "
 		            "are skipped\n");
