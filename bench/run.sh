@@ -2,8 +2,11 @@
 # Cost of one run of the tool, as ratios against baselines measured in the
 # same run: instructions (valgrind's callgrind) against /bin/true, wall time
 # of a patch against dd writing the same byte, and instructions on a 5 GiB
-# sparse recording against a 64-byte one.
-#   bench/run.sh [path/to/Varnholt]     (default: builds the ci preset)
+# sparse recording against a 64-byte one. The static release binary (the one
+# in the .rpm and the tarballs) is measured against /bin/true and against an
+# empty statically linked C program.
+#   bench/run.sh [path/to/Varnholt [path/to/static/Varnholt]]
+#   (defaults: build the ci and the release-linux-x86_64-static presets)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,7 +15,15 @@ if [ -z "$tool" ]; then
     cmake --preset ci >/dev/null && cmake --build --preset ci --target Varnholt >/dev/null
     tool=build/ci/Varnholt
 fi
+static_tool=${2:-}
+if [ -z "$static_tool" ]; then
+    cmake --preset release-linux-x86_64-static >/dev/null &&
+        cmake --build --preset release-linux-x86_64-static --target Varnholt >/dev/null
+    static_tool=build/release-linux-x86_64-static/Varnholt
+fi
 command -v valgrind >/dev/null || { echo "bench: needs valgrind" >&2; exit 1; }
+cc=${CC:-cc}
+command -v "$cc" >/dev/null || { echo "bench: needs a C compiler (cc, or set CC)" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -20,6 +31,8 @@ cp samples/two-tracks.kelv "$work/small.kelv"
 cp samples/two-tracks.kelv "$work/huge.kelv"
 truncate -s 5G "$work/huge.kelv"
 printf '\001' > "$work/byte"
+printf 'int main(void){return 0;}\n' > "$work/empty.c"
+"$cc" -static -O2 -o "$work/empty" "$work/empty.c"
 
 instructions() {
     valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
@@ -31,6 +44,9 @@ floor=$(instructions /bin/true)
 report=$(instructions "$tool" "$work/small.kelv")
 patch=$(instructions "$tool" "$work/small.kelv" 1)
 huge=$(instructions "$tool" "$work/huge.kelv" 1)
+empty=$(instructions "$work/empty")
+static_report=$(instructions "$static_tool" "$work/small.kelv")
+static_patch=$(instructions "$static_tool" "$work/small.kelv" 1)
 
 # Wall time: the two commands take turns, several rounds of many runs each.
 runs=${BENCH_RUNS:-500}
@@ -54,3 +70,8 @@ echo "report run / /bin/true (instructions):  $(ratio "$report" "$floor")   goal
 echo "patch run / /bin/true (instructions):   $(ratio "$patch" "$floor")   goal <= 1.10"
 echo "patch / dd conv=notrunc (wall time):    $(ratio "$tool_ns" "$dd_ns")   goal <= 0.85  ($((rounds * runs)) runs each)"
 echo "5 GiB sparse / 64 bytes (instructions): $(ratio "$huge" "$patch")   goal within 1% of 1"
+echo "static release binary: empty static C program $empty, report $static_report, patch $static_patch"
+echo "static report / /bin/true (instructions):        $(ratio "$static_report" "$floor")   goal <= 0.40"
+echo "static patch / /bin/true (instructions):         $(ratio "$static_patch" "$floor")   goal <= 0.40"
+echo "static report / empty static C (instructions):   $(ratio "$static_report" "$empty")   goal <= 1.15"
+echo "static patch / empty static C (instructions):    $(ratio "$static_patch" "$empty")   goal <= 1.15"

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# Builds every release file into dist/ and writes dist/SHA256SUMS:
+#   varnholt_<v>_amd64.deb, varnholt_<v>_arm64.deb       dynamic binary
+#   varnholt-<v>-1.x86_64.rpm, varnholt-<v>-1.aarch64.rpm  static binary
+#   varnholt-<v>-linux-x86_64.tar.gz, ...-aarch64.tar.gz static binary
+#   varnholt-<v>-windows-x86_64.zip                       Varnholt.exe
+# Run from anywhere in a clone: bash packaging/release.sh
+# The same commit gives the same bytes: times come from SOURCE_DATE_EPOCH
+# (the last commit's time unless set), owners are root, names are sorted,
+# and build paths stay out of the binaries (see the release presets).
+# Needs cmake, g++, g++-aarch64-linux-gnu, qemu-user, g++-mingw-w64-x86-64-posix,
+# wine (the mingw toolchain file looks for it), dpkg-dev, rpm and zip.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+umask 022
+export LC_ALL=C TZ=UTC
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+
+top=$PWD
+die() { echo "release: $*" >&2; exit 1; }
+
+version=$(sed -n 's/^ *VERSION \([0-9][0-9.]*\)$/\1/p' CMakeLists.txt)
+[ -n "$version" ] || die "no project version in CMakeLists.txt"
+# Both changelogs must describe this version before it is released.
+head -1 packaging/debian/changelog | grep -q "^varnholt ($version) " ||
+    die "packaging/debian/changelog has no entry for $version at the top"
+grep -A1 '^%changelog' packaging/rpm/varnholt.spec | grep -q " - $version-1\$" ||
+    die "packaging/rpm/varnholt.spec has no changelog entry for $version-1 at the top"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+jobs=$(nproc)
+
+# Build one preset from scratch and install it into $work/stage/<preset>.
+build() {
+    local preset=$1
+    echo "== build $preset"
+    rm -rf "build/$preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j"$jobs" >/dev/null
+    cmake --install "build/$preset" --prefix "$work/stage/$preset" >/dev/null
+}
+is_static() { ! readelf -lW "$1" | grep -q ' INTERP '; }
+
+for preset in release-linux-x86_64 release-linux-aarch64 \
+              release-linux-x86_64-static release-linux-aarch64-static \
+              release-windows-x86_64; do
+    build "$preset"
+done
+for arch in x86_64 aarch64; do
+    is_static "$work/stage/release-linux-$arch-static/bin/Varnholt" ||
+        die "the $arch static build is linked dynamically"
+    ! is_static "$work/stage/release-linux-$arch/bin/Varnholt" ||
+        die "the $arch .deb build is linked statically"
+done
+
+rm -rf dist
+mkdir dist
+# Every file and folder under $1 gets the release time.
+set_times() { find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +; }
+
+# The highest GLIBC_x.y symbol version the binary asks for. On amd64 this
+# is checked against dpkg-shlibdeps; on arm64 it stands in for it, as the
+# cross C library carries no symbols file.
+glibc_needed() {
+    objdump -T "$1" | grep -o 'GLIBC_[0-9][0-9.]*' | sed 's/GLIBC_//' | sort -uV | tail -1
+}
+
+# Debian: the dynamic binary, as policy asks; a staged tree and dpkg-deb.
+deb() {
+    local arch=$1 preset=$2 root depends
+    local stage=$work/stage/$preset
+    echo "== deb $arch"
+    root=$work/deb-$arch
+    install -d "$root/DEBIAN" "$root/usr/bin" "$root/usr/share/man/man1" "$root/usr/share/doc/varnholt"
+    install -m 0755 "$stage/bin/Varnholt" "$root/usr/bin/Varnholt"
+    gzip -9n <"$stage/share/man/man1/Varnholt.1" >"$root/usr/share/man/man1/Varnholt.1.gz"
+    install -m 0644 packaging/debian/copyright "$root/usr/share/doc/varnholt/copyright"
+    gzip -9n <packaging/debian/changelog >"$root/usr/share/doc/varnholt/changelog.gz"
+    chmod 0644 "$root/usr/share/man/man1/Varnholt.1.gz" "$root/usr/share/doc/varnholt/changelog.gz"
+
+    depends="libc6 (>= $(glibc_needed "$root/usr/bin/Varnholt"))"
+    if [ "$arch" = amd64 ]; then
+        local computed
+        computed=$(cd "$work" && mkdir -p shlibs/debian &&
+                   printf 'Source: varnholt\n\nPackage: varnholt\nArchitecture: any\n' >shlibs/debian/control &&
+                   cd shlibs && dpkg-shlibdeps -O "$root/usr/bin/Varnholt" 2>/dev/null)
+        [ "$computed" = "shlibs:Depends=$depends" ] ||
+            die "dpkg-shlibdeps says '$computed', the symbol versions say '$depends'"
+    fi
+
+    # Installed-Size as dpkg-gencontrol counts it: KiB per file, rounded up,
+    # and one per folder.
+    local size
+    size=$(find "$root" -path "$root/DEBIAN" -prune -o -type f -printf '%s\n' |
+           awk '{ kib += int(($1 + 1023) / 1024) } END { print kib }')
+    size=$((size + $(find "$root" -path "$root/DEBIAN" -prune -o -type d -print | wc -l) - 1))
+
+    sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$arch/" -e "s/@DEPENDS@/$depends/" \
+        -e "s/@INSTALLED_SIZE@/$size/" packaging/debian/control.in >"$root/DEBIAN/control"
+    (cd "$root" && find usr -type f | sort | xargs md5sum) >"$root/DEBIAN/md5sums"
+    chmod 0644 "$root/DEBIAN/control" "$root/DEBIAN/md5sums"
+    set_times "$root"
+    dpkg-deb --root-owner-group -Zxz --build "$root" "dist/varnholt_${version}_$arch.deb" >/dev/null
+}
+deb amd64 release-linux-x86_64
+deb arm64 release-linux-aarch64
+
+# RPM: the static binary, so one file installs on RHEL 8 and on the newest
+# Fedora. The spec only packages what is staged here.
+rpm_package() {
+    local arch=$1 preset=$2 stage
+    echo "== rpm $arch"
+    stage=$work/rpm-$arch
+    mkdir -p "$stage"
+    install -m 0755 "$work/stage/$preset/bin/Varnholt" "$stage/Varnholt"
+    gzip -9n <"$work/stage/$preset/share/man/man1/Varnholt.1" >"$stage/Varnholt.1.gz"
+    install -m 0644 LICENSE README.md "$stage/"
+    set_times "$stage"
+    rpmbuild -bb --quiet --target "$arch" \
+        --define "_topdir $work/rpmbuild" \
+        --define "pkg_version $version" \
+        --define "stage $stage" \
+        packaging/rpm/varnholt.spec >/dev/null
+    mv "$work/rpmbuild/RPMS/$arch/varnholt-$version-1.$arch.rpm" dist/
+}
+rpm_package x86_64 release-linux-x86_64-static
+rpm_package aarch64 release-linux-aarch64-static
+
+# Tarballs for any other Linux: the static binary, its man page, the
+# README and the licence under one top folder.
+tarball() {
+    local arch=$1 preset=$2 name dir
+    echo "== tar.gz $arch"
+    name=varnholt-$version-linux-$arch
+    dir=$work/tar-$arch/$name
+    install -d "$dir/bin" "$dir/share/man/man1"
+    install -m 0755 "$work/stage/$preset/bin/Varnholt" "$dir/bin/Varnholt"
+    install -m 0644 "$work/stage/$preset/share/man/man1/Varnholt.1" "$dir/share/man/man1/Varnholt.1"
+    install -m 0644 README.md LICENSE "$dir/"
+    set_times "$dir"
+    tar --sort=name --format=gnu --owner=root:0 --group=root:0 --mtime="@$SOURCE_DATE_EPOCH" \
+        -C "$work/tar-$arch" -cf - "$name" | gzip -9n >"dist/$name.tar.gz"
+}
+tarball x86_64 release-linux-x86_64-static
+tarball aarch64 release-linux-aarch64-static
+
+# Windows: the .exe (C and C++ runtimes linked in), the README and the licence.
+echo "== zip windows-x86_64"
+zipdir=$work/zip
+mkdir -p "$zipdir"
+install -m 0755 "$work/stage/release-windows-x86_64/bin/Varnholt.exe" "$zipdir/Varnholt.exe"
+install -m 0644 README.md LICENSE "$zipdir/"
+set_times "$zipdir"
+(cd "$zipdir" && zip -X -D -9 -q "$top/dist/varnholt-$version-windows-x86_64.zip" LICENSE README.md Varnholt.exe)
+
+(cd dist && sha256sum -- * >"$work/SHA256SUMS" && mv "$work/SHA256SUMS" SHA256SUMS)
+echo "== dist/ (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"
+cat dist/SHA256SUMS
