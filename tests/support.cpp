@@ -286,7 +286,8 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 			// LeakSanitizer cannot work under ptrace; the other runs check leaks.
 			const char* options = std::getenv("ASAN_OPTIONS");
 			setenv("ASAN_OPTIONS",
-			       (std::string(options ? options : "") + ":detect_leaks=0").c_str(), 1);
+			       (std::string(options ? options : "") + ":detect_leaks=0").c_str(),
+			       1);
 		}
 		execvp(argv[0], argv.data());
 		_exit(127);
