@@ -66,6 +66,9 @@ glibc_needed() {
     objdump -T "$1" | grep -o 'GLIBC_[0-9][0-9.]*' | sed 's/GLIBC_//' | sort -uV | tail -1
 }
 
+# The binutils program for a Debian architecture.
+deb_tool() { case $1 in amd64) echo "x86_64-linux-gnu-$2" ;; arm64) echo "aarch64-linux-gnu-$2" ;; esac; }
+
 # Debian: the dynamic binary, as policy asks; a staged tree and dpkg-deb.
 deb() {
     local arch=$1 preset=$2 root depends
@@ -74,6 +77,8 @@ deb() {
     root=$work/deb-$arch
     install -d "$root/DEBIAN" "$root/usr/bin" "$root/usr/share/man/man1" "$root/usr/share/doc/varnholt"
     install -m 0755 "$stage/bin/Varnholt" "$root/usr/bin/Varnholt"
+    # As dh_strip does: the compilers' version notes serve no one at run time.
+    "$(deb_tool "$arch" objcopy)" --remove-section=.comment "$root/usr/bin/Varnholt"
     gzip -9n <"$stage/share/man/man1/Varnholt.1" >"$root/usr/share/man/man1/Varnholt.1.gz"
     install -m 0644 packaging/debian/copyright "$root/usr/share/doc/varnholt/copyright"
     gzip -9n <packaging/debian/changelog >"$root/usr/share/doc/varnholt/changelog.gz"
