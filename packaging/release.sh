@@ -24,8 +24,8 @@ version=$(sed -n 's/^ *VERSION \([0-9][0-9.]*\)$/\1/p' CMakeLists.txt)
 # Both changelogs must describe this version before it is released.
 head -1 packaging/debian/changelog | grep -q "^varnholt ($version) " ||
     die "packaging/debian/changelog has no entry for $version at the top"
-grep -A1 '^%changelog' packaging/rpm/varnholt.spec | grep -q " - $version-1\$" ||
-    die "packaging/rpm/varnholt.spec has no changelog entry for $version-1 at the top"
+grep -A1 '^%changelog' packaging/rpm/varnholt.rpmbuild | grep -q " - $version-1\$" ||
+    die "packaging/rpm/varnholt.rpmbuild has no changelog entry for $version-1 at the top"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -112,7 +112,7 @@ deb amd64 release-linux-x86_64
 deb arm64 release-linux-aarch64
 
 # RPM: the static binary, so one file installs on RHEL 8 and on the newest
-# Fedora. The spec only packages what is staged here.
+# Fedora. rpmbuild only packages what is staged here.
 rpm_package() {
     local arch=$1 preset=$2 stage
     echo "== rpm $arch"
@@ -126,7 +126,7 @@ rpm_package() {
         --define "_topdir $work/rpmbuild" \
         --define "pkg_version $version" \
         --define "stage $stage" \
-        packaging/rpm/varnholt.spec >/dev/null
+        packaging/rpm/varnholt.rpmbuild >/dev/null
     mv "$work/rpmbuild/RPMS/$arch/varnholt-$version-1.$arch.rpm" dist/
 }
 rpm_package x86_64 release-linux-x86_64-static
