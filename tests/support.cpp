@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -201,23 +202,6 @@ Scratch::Scratch()
 	                                          ~std::filesystem::perms::others_write);
 }
 
-// The words of a command that runs the tool on this machine, such as qemu
-// for a cross build: CMake's list, its words joined by "|".
-static std::vector<std::string> emulator()
-{
-	std::vector<std::string> words;
-	std::string word;
-	for (const char c : std::string(VARNHOLT_EMULATOR) + "|") {
-		if (c != '|') {
-			word += c;
-		} else if (!word.empty()) {
-			words.push_back(word);
-			word.clear();
-		}
-	}
-	return words;
-}
-
 // Reads both pipes to their ends together: one that fills while the other
 // is read would stop the child.
 static void drain(int out, int err, Outcome& outcome)
@@ -245,8 +229,11 @@ static void drain(int out, int err, Outcome& outcome)
 
 Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 {
+	// The emulator of a cross build (CMake's list, joined by "|") comes
+	// between the wrapper and the tool.
 	std::vector<std::string> words = setup.wrapper;
-	for (const auto& word : emulator())
+	std::istringstream emulator(VARNHOLT_EMULATOR);
+	for (std::string word; std::getline(emulator, word, '|');)
 		words.push_back(word);
 	words.push_back(setup.exe);
 	words.insert(words.end(), args.begin(), args.end());
@@ -267,9 +254,7 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 			dup2(out[1], 1);
 		else
 			close(1);
-		if (setup.out != Stdout::reader_gone)
-			close(out[0]);
-		close(out[1]), close(err[0]), close(err[1]);
+		close(out[0]), close(out[1]), close(err[0]), close(err[1]);
 		// As a shell leaves them; a tool that hangs is ended.
 		signal(SIGPIPE, SIG_DFL);
 		signal(SIGXFSZ, SIG_DFL);

@@ -52,6 +52,7 @@ struct Setup {
 	std::vector<std::string> wrapper; // a command the tool runs under, such as strace
 	std::function<void()> meanwhile;  // runs beside the tool while it runs
 };
+
 // Starts the tool with args after the program name and collects its output.
 Outcome run_tool(const std::vector<std::string>& args, const Setup& setup = {});
 
