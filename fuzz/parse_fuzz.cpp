@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "cli/run.hpp"
+#include "cli/parse.hpp"
 #include "model.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

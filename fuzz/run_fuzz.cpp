@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/parse.hpp"
 #include "cli/run.hpp"
 #include "model.hpp"
 

@@ -20,9 +20,7 @@ constexpr int max_track = 127;
 
 using Header = std::array<unsigned char, read_window>;
 
-// Zero-fills the buffer, then reads up to read_window bytes from the start of
-// the open file. Returns the count read; a read error counts as end of file.
-std::size_t read_header(std::FILE* file, Header& header);
+// On the buffer alone (header.cpp), so that the web page's module shares them:
 
 bool has_marker(const Header& header);
 int track_count(const Header& header);
@@ -30,6 +28,12 @@ int main_track(const Header& header);
 
 // Stores the low 8 bits of track at the main-track byte.
 void set_main_track(Header& header, int track);
+
+// On the open recording (io.cpp):
+
+// Zero-fills the buffer, then reads up to read_window bytes from the start of
+// the open file. Returns the count read; a read error counts as end of file.
+std::size_t read_header(std::FILE* file, Header& header);
 
 // Writes the main-track byte back to offset 47 of the file and flushes it.
 // True only when the reposition, the write and the flush succeed.

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "cli/run.hpp"
+#include "cli/parse.hpp"
 
 using varnholt::parse_track_num;
 
