@@ -1,5 +1,6 @@
 #include "support.hpp"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -203,14 +204,20 @@ Scratch::Scratch()
 }
 
 // Reads both pipes to their ends together: one that fills while the other
-// is read would stop the child.
-static void drain(int out, int err, Outcome& outcome)
+// is read would stop the child. A run that hangs, with whatever it runs
+// under (strace leaves its tracee running when it is killed), is killed as
+// a whole process group after 20 s.
+static void drain(int out, int err, Outcome& outcome, pid_t group)
 {
 	pollfd ends[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
 	std::string* texts[2] = {&outcome.out, &outcome.err};
+	const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
 	for (int left = (out >= 0) + 1; left > 0;) {
-		if (poll(ends, 2, -1) < 0)
+		const int ready = poll(ends, 2, 100);
+		if (ready < 0)
 			throw std::runtime_error("poll failed");
+		if (ready == 0 && std::chrono::steady_clock::now() > deadline)
+			kill(-group, SIGKILL);
 		for (int i = 0; i < 2; i++) {
 			if (ends[i].fd < 0 || ends[i].revents == 0)
 				continue;
@@ -255,10 +262,10 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 		else
 			close(1);
 		close(out[0]), close(out[1]), close(err[0]), close(err[1]);
-		// As a shell leaves them; a tool that hangs is ended.
+		setpgid(0, 0);
+		// As a shell leaves them.
 		signal(SIGPIPE, SIG_DFL);
 		signal(SIGXFSZ, SIG_DFL);
-		alarm(20);
 		if (setup.file_limit >= 0) {
 			const rlimit limit = {static_cast<rlim_t>(setup.file_limit),
 			                      static_cast<rlim_t>(setup.file_limit)};
@@ -282,7 +289,7 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 	if (setup.meanwhile)
 		beside = std::thread(setup.meanwhile);
 	Outcome outcome;
-	drain(setup.out == Stdout::pipe ? out[0] : -1, err[0], outcome);
+	drain(setup.out == Stdout::pipe ? out[0] : -1, err[0], outcome, pid);
 	if (beside.joinable())
 		beside.join();
 #ifdef VARNHOLT_COVERAGE

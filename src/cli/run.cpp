@@ -9,40 +9,38 @@ namespace varnholt {
 int run(int argc, const char* const* argv, std::FILE* out)
 {
 	if (argc < 2) {
-		std::fputs("Usage: Varnholt FileName track_num\n\n", out);
+		print(out, "Usage: Varnholt FileName track_num\n\n");
 		return 0;
 	}
 	const char* name = argv[1];
 	int track = no_track;
 	if (argc > 2 && !parse_track_num(argv[2], track)) {
-		std::fprintf(out, "track_num is out of range, must be from -128 to 127: %s\n",
-		             argv[2]);
+		print(out, "track_num is out of range, must be from -128 to 127: %s\n", argv[2]);
 		return 0;
 	}
 
 	std::FILE* file = open_recording(name);
 	if (file == nullptr) {
-		std::fprintf(out, "file can't be open %s\n", name);
+		print(out, "file can't be open %s\n", name);
 		return 0;
 	}
-	// Unbuffered, a write that fails leaves nothing behind for the close to
-	// write after all.
+	// Unbuffered, the read asks for the 512 bytes and no more.
 	std::setvbuf(file, nullptr, _IONBF, 0);
 	Header header;
 	if (read_header(file, header) == 0) {
-		std::fprintf(out, "file is empty file %s\n", name);
+		print(out, "file is empty file %s\n", name);
 		std::fclose(file);
 		return 0;
 	}
 	if (!has_marker(header)) {
-		std::fprintf(out, "Sorry, it's not a kelvane recording, can't be fixed %s\n", name);
+		print(out, "Sorry, it's not a kelvane recording, can't be fixed %s\n", name);
 		std::fclose(file);
 		return 0;
 	}
-	std::fprintf(out, "recording has %d auido tracks, main track is :%d (start from 0)\n",
-	             track_count(header), main_track(header));
+	print(out, "recording has %d auido tracks, main track is :%d (start from 0)\n",
+	      track_count(header), main_track(header));
 	if (track == no_track) {
-		std::fputs("new audio track is not specified\n", out);
+		print(out, "new audio track is not specified\n");
 		std::fclose(file);
 		return 0;
 	}
@@ -52,9 +50,9 @@ int run(int argc, const char* const* argv, std::FILE* out)
 	const bool written = write_header(file, header);
 	const bool closed = std::fclose(file) == 0;
 	if (written && closed)
-		std::fprintf(out, "new audio track was set to %d", track);
+		print(out, "new audio track was set to %d", track);
 	else
-		std::fputs("Can't write into file\n", out);
+		print(out, "Can't write into file\n");
 	return 0;
 }
 

@@ -35,8 +35,8 @@ void set_main_track(Header& header, int track);
 // the open file. Returns the count read; a read error counts as end of file.
 std::size_t read_header(std::FILE* file, Header& header);
 
-// Writes the main-track byte back to offset 47 of the file and flushes it.
-// True only when the reposition, the write and the flush succeed.
+// Writes the main-track byte back to offset 47 of the file, in one request
+// past the stream. True only when the byte was taken.
 bool write_header(std::FILE* file, const Header& header);
 
 } // namespace varnholt

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdarg>
 
 #include "platform/platform.hpp"
 
@@ -28,14 +29,36 @@ std::FILE* open_recording(const char* name)
 		return nullptr;
 	struct stat status {}; // a failed fstat leaves the mode 0: not a regular file
 	fstat(fd, &status);
-	if (!S_ISREG(status.st_mode)) {
+	// A descriptor below 3 means a standard one stayed closed (no /dev/null
+	// to fill it): the messages would go into the recording.
+	if (fd <= STDERR_FILENO || !S_ISREG(status.st_mode)) {
 		close(fd);
 		return nullptr;
 	}
-	fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+	// Flags from a failed F_GETFL (-1) would switch on O_APPEND and more.
+	const int flags = fcntl(fd, F_GETFL);
+	if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+		close(fd);
+		return nullptr;
+	}
 	// fdopen fails only for want of memory; the descriptor then ends with
 	// the process, a moment later.
 	return fdopen(fd, "r+b");
+}
+
+bool write_at(std::FILE* file, std::size_t offset, const unsigned char* bytes, std::size_t count)
+{
+	// One request: stdio would retry a write that returns 0 for ever.
+	const ssize_t written = pwrite(fileno(file), bytes, count, static_cast<off_t>(offset));
+	return written >= 0 && static_cast<std::size_t>(written) == count;
+}
+
+void print(std::FILE* out, const char* format, ...)
+{
+	va_list args;
+	va_start(args, format);
+	std::vfprintf(out, format, args);
+	va_end(args);
 }
 
 } // namespace varnholt

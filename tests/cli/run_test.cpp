@@ -357,18 +357,21 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 		// while the tool's write waits: only byte 47 is the tool's.
 		test::Bytes theirs(64, 0x5A);
 		theirs[45] = 3;
-		auto under_strace = [&](const std::string& log, const std::string& inject) {
+		auto under_strace = [&](const std::string& log, const std::string& inject,
+		                        const std::string& traced = "") {
 			test::Setup setup;
-			setup.wrapper = {"strace", "-o", log, "-P", path, "-e", "inject=" + inject};
+			const std::string& filter = traced.empty() ? path : traced;
+			setup.wrapper = {"strace",          "-o", log, "-P", filter, "-e",
+			                 "inject=" + inject};
 			return setup;
 		};
 		const auto log = (scratch.path() / "strace.log").string();
 		test::Setup other = under_strace(log, "write,pwrite64:delay_enter=2000000");
 		other.meanwhile = [=] {
-			// The seek comes after the reads and just before the write.
+			// The write is logged as it starts, before its delay.
 			for (int i = 0; i < 2000; i++) {
 				const auto traced = test::slurp(log);
-				if (std::string(traced.begin(), traced.end()).find("lseek(") !=
+				if (std::string(traced.begin(), traced.end()).find("write") !=
 				    std::string::npos)
 					break;
 				std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -376,20 +379,35 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 			std::fstream(file, std::ios::in | std::ios::out | std::ios::binary)
 			        .write(reinterpret_cast<const char*>(theirs.data()), 64);
 		};
-		// A file system that reports a failed write only at the close.
-		const test::Setup close_fails = under_strace("/dev/null", "close:error=EIO");
+		// No /dev/null to fill a closed standard output: the recording would
+		// take its place.
+		test::Setup no_null = under_strace("/dev/null", "openat:error=EACCES", "/dev/null");
+		no_null.out = test::Stdout::closed;
 		const std::string short_set_1 =
 		        "recording has 0 auido tracks, main track is :0 (start from 0)\n"
 		        "new audio track was set to 1";
+		const std::string not_written = report + "Can't write into file\n";
 		// clang-format off
-		cases.push_back({"another writer meanwhile", test::recording(44), {path, "1"}, other,
-		                 short_set_1, patched(theirs)});
-		cases.push_back({"the close fails", rec, {path, "1"}, close_fails,
-		                 report + "Can't write into file\n", patched(rec)});
+		const Case traced[] = {
+			{"another writer meanwhile", test::recording(44), {path, "1"}, other,
+			 short_set_1, patched(theirs)},
+			// A file system that reports a failed write only at the close.
+			{"the close fails", rec, {path, "1"}, under_strace("/dev/null", "close:error=EIO"),
+			 not_written, patched(rec)},
+			// Flags read as -1 would have switched on O_APPEND and more.
+			{"F_GETFL fails", rec, {path, "1"}, under_strace("/dev/null", "fcntl:error=EIO:when=1"),
+			 refused, rec},
+			{"F_SETFL fails", rec, {path, "1"}, under_strace("/dev/null", "fcntl:error=EIO:when=2"),
+			 refused, rec},
+			// A write taking 0 bytes is not tried again and again.
+			{"every write takes 0 bytes", rec, {path, "1"},
+			 under_strace("/dev/null", "write,pwrite64:retval=0:when=1+"), not_written, rec},
+			{"stdout closed, no /dev/null", rec, {path}, no_null, "", rec},
+		};
 		// clang-format on
+		cases.insert(cases.end(), std::begin(traced), std::end(traced));
 	} else {
-		std::printf("strace is missing: the rows with another writer and a failed close "
-		            "are skipped\n");
+		std::printf("strace is missing: the rows of injected faults are skipped\n");
 	}
 #endif
 	for (const auto& c : cases) {

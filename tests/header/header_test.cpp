@@ -106,7 +106,7 @@ TEST(Header, WriteFailsOnAStreamOpenForReadingOnly)
 #include <unistd.h>
 #endif
 
-TEST(Header, WriteFailsWhereTheStreamCannotSeekOrFlush)
+TEST(Header, WriteFailsWhereThereIsNoOffsetOrNoRoom)
 {
 #ifdef _WIN32
 	GTEST_SKIP() << "needs a POSIX pipe and /dev/full";
@@ -117,10 +117,10 @@ TEST(Header, WriteFailsWhereTheStreamCannotSeekOrFlush)
 	close(ends[0]);
 	std::FILE* full = std::fopen("/dev/full", "r+b");
 	Header header = header_from(test::recording(64));
-	EXPECT_FALSE(write_header(pipe_stream, header)); // a pipe has no start to go back to
+	EXPECT_FALSE(write_header(pipe_stream, header)); // a pipe has no offset 47
 	std::fclose(pipe_stream);
 	if (full) {
-		EXPECT_FALSE(write_header(full, header)); // the flush finds no room
+		EXPECT_FALSE(write_header(full, header)); // no room
 		std::fclose(full);
 	}
 #endif
