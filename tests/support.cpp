@@ -152,7 +152,11 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 			                   FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit,
 			                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 		};
-		HANDLE out = open(out_file);
+		HANDLE out = setup.out == Stdout::console
+		                     ? CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+		                                   FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+		                                   OPEN_EXISTING, 0, nullptr)
+		                     : open(out_file);
 		HANDLE err = open(err_file);
 		STARTUPINFOW start{};
 		start.cb = sizeof start;
@@ -178,7 +182,8 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 
 	Outcome outcome;
 	outcome.status = static_cast<int>(status);
-	outcome.out = text_lines(read_and_remove(out_file));
+	if (setup.out != Stdout::console)
+		outcome.out = text_lines(read_and_remove(out_file));
 	outcome.err = read_and_remove(err_file);
 	return outcome;
 }

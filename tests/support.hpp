@@ -41,7 +41,8 @@ struct Outcome {
 	std::string err;
 };
 
-enum class Stdout { pipe, closed, reader_gone };
+// console: Windows only, the test process's console (nothing is collected).
+enum class Stdout { pipe, closed, reader_gone, console };
 
 struct Setup {
 	std::string exe = VARNHOLT_EXE;

@@ -27,8 +27,7 @@ std::FILE* open_recording(const char* name);
 // Writes count bytes at offset of the open recording in one positional
 // request, past the stream's buffer and its retries. True only when all
 // count bytes were taken.
-bool write_at(std::FILE* file, std::size_t offset, const unsigned char* bytes,
-              std::size_t count);
+bool write_at(std::FILE* file, std::size_t offset, const unsigned char* bytes, std::size_t count);
 
 // printf onto out. A Windows console gets the UTF-8 text as UTF-16, so a
 // name shows as typed without any change to the console.

@@ -288,6 +288,49 @@ TEST(Run, TwoPatchersAtOnceNeverTearTheHeader)
 	EXPECT_TRUE(whole(test::slurp(file), {5, 9}));
 }
 
+#ifdef _WIN32
+TEST(Run, OverlappingRunsOnAConsoleShowNamesAsTypedAndLeaveItAsFound)
+{
+	// A console of the test's own when it has none; the runs inherit it.
+	// Code page 437 shows neither Greek nor Japanese.
+	AllocConsole();
+	if (SetConsoleOutputCP(437) == 0)
+		GTEST_SKIP() << "no working console here (wine needs a terminal for one)";
+	const UINT code_page = GetConsoleOutputCP();
+	test::Scratch scratch;
+	std::vector<std::string> names;
+	for (int i = 0; i < 16; i++)
+		names.push_back((scratch.path() /
+		                 std::filesystem::u8path("Ελληνικά-日本語-" + std::to_string(i)))
+		                        .u8string());
+	test::Setup on_console;
+	on_console.out = test::Stdout::console;
+	std::vector<std::thread> runs;
+	for (const auto& name : names)
+		runs.emplace_back([&, name] { test::run_tool({name}, on_console); });
+	for (auto& run : runs)
+		run.join();
+	EXPECT_EQ(GetConsoleOutputCP(), code_page);
+
+	// Each message is on the screen as typed, whatever the code page.
+	const HANDLE screen =
+	        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+	                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+	CONSOLE_SCREEN_BUFFER_INFO info{};
+	ASSERT_NE(GetConsoleScreenBufferInfo(screen, &info), 0);
+	std::wstring cells(static_cast<std::size_t>(info.dwSize.X * info.dwSize.Y), L' ');
+	DWORD read = 0;
+	ReadConsoleOutputCharacterW(screen, cells.data(), static_cast<DWORD>(cells.size()), {0, 0},
+	                            &read);
+	CloseHandle(screen);
+	for (const auto& name : names)
+		EXPECT_NE(
+		        cells.find(std::filesystem::u8path("file can't be open " + name).wstring()),
+		        std::wstring::npos)
+		        << name;
+}
+#endif
+
 TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 {
 	struct Case {
@@ -309,11 +352,19 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 	const HANDLE server = CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1,
 	                                       512, 512, 0, nullptr);
 	ASSERT_NE(server, INVALID_HANDLE_VALUE);
+	auto patched = rec;
+	patched[47] = 1;
+	// clang-format off
 	cases = {
-	        {"the null device", rec, {"NUL", "1"}, {}, refused, rec},
-	        {"the console", rec, {"CON", "1"}, {}, refused, rec},
-	        {"a named pipe", rec, {pipe, "1"}, {}, refused, rec},
+		{"the null device", rec, {"NUL", "1"},                    {}, refused, rec},
+		{"the console",     rec, {"CON", "1"},                    {}, refused, rec},
+		{"a named pipe",    rec, {pipe, "1"},                     {}, refused, rec},
+		{"a raw volume",    rec, {"\\\\.\\C:", "1"},            {}, refused, rec},
+		{"a raw drive",     rec, {"\\\\.\\PhysicalDrive0", "1"}, {}, refused, rec},
+		{"a long-path name", rec, {"\\\\?\\" + file.string(), "1"}, {},
+		 report + "new audio track was set to 1", patched},
 	};
+	// clang-format on
 #else
 	const std::string path = file.string();
 	auto patched = [](test::Bytes bytes) {
