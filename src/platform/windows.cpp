@@ -62,8 +62,9 @@ void print(std::FILE* out, const char* format, ...) // NOLINT(cert-dcl50-cpp)
 	va_start(args, format);
 	va_list again;
 	va_copy(again, args);
-	std::string text(static_cast<std::size_t>(std::vsnprintf(nullptr, 0, format, args)), '\0');
+	const int size = std::vsnprintf(nullptr, 0, format, args);
 	va_end(args);
+	std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
 	std::vsnprintf(text.data(), text.size() + 1, format, again);
 	va_end(again);
 
@@ -79,11 +80,11 @@ void print(std::FILE* out, const char* format, ...) // NOLINT(cert-dcl50-cpp)
 	std::string lines;
 	for (const char c : text)
 		lines += c == '\n' ? "\r\n" : std::string(1, c);
-	const int size = static_cast<int>(lines.size());
+	const int bytes = static_cast<int>(lines.size());
 	std::wstring wide(static_cast<std::size_t>(
-	                          MultiByteToWideChar(CP_UTF8, 0, lines.data(), size, nullptr, 0)),
+	                          MultiByteToWideChar(CP_UTF8, 0, lines.data(), bytes, nullptr, 0)),
 	                  L'\0');
-	MultiByteToWideChar(CP_UTF8, 0, lines.data(), size, wide.data(),
+	MultiByteToWideChar(CP_UTF8, 0, lines.data(), bytes, wide.data(),
 	                    static_cast<int>(wide.size()));
 	std::fflush(out);
 	DWORD written = 0;
