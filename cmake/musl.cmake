@@ -1,6 +1,6 @@
 # What the two musl toolchain files share: GCC compiles C++ against musl's
 # headers (Debian's musl-dev, /usr/include/<triplet>-linux-musl) and links
-# statically against musl's libc.a and start files. libstdc++'s headers
+# a static PIE against musl's libc.a and start files. libstdc++'s headers
 # stay in use; libstdc++ and libsupc++ themselves are never on the link
 # line, so a program that needed them would fail to link.
 # Set VARNHOLT_MUSL_TRIPLET and CMAKE_CXX_COMPILER before including this.
@@ -38,8 +38,18 @@ string(APPEND musl_cxx_flags " -isystem ${musl_include} -isystem ${gcc_include}"
 string(APPEND musl_cxx_flags " '-D__GLIBC_PREREQ(major,minor)=0'")
 set(CMAKE_CXX_FLAGS_INIT "${musl_cxx_flags}")
 
-# musl-dev's specs give musl's start files and library folder; the
-# libraries are named here, libstdc++ not among them. musl has no
-# _FORTIFY_SOURCE support, so the static release presets leave it out.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -specs=${musl_lib}/musl-gcc.specs -nodefaultlibs")
-set(CMAKE_CXX_STANDARD_LIBRARIES "-Wl,--start-group -lgcc -lgcc_eh -lc -Wl,--end-group")
+# A static PIE, whose addresses change from run to run as a dynamic PIE's
+# do: musl's rcrt1.o relocates the program before main. The start files and
+# libraries are named here by path, libstdc++ not among them, so that
+# glibc's, on the compiler's search path, are never taken. musl applies no
+# RELRO in a static program, and it has no _FORTIFY_SOURCE support, so the
+# static release presets leave fortify out.
+execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -print-file-name=crtbeginS.o
+                OUTPUT_VARIABLE crtbegin OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -print-file-name=crtendS.o
+                OUTPUT_VARIABLE crtend OUTPUT_STRIP_TRAILING_WHITESPACE)
+string(APPEND CMAKE_CXX_FLAGS_INIT " -fPIE")
+set(CMAKE_EXE_LINKER_FLAGS_INIT
+    "-static-pie -nostdlib ${musl_lib}/rcrt1.o ${musl_lib}/crti.o ${crtbegin}")
+set(CMAKE_CXX_STANDARD_LIBRARIES
+    "-Wl,--start-group -lgcc -lgcc_eh ${musl_lib}/libc.a -Wl,--end-group ${crtend} ${musl_lib}/crtn.o")
