@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -250,6 +251,11 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 		argv.push_back(word.data());
 	argv.push_back(nullptr);
 
+	// VARNHOLT_TEST_EMPTY_ENV=1: as under env -i, the search path for the
+	// wrapper or emulator being the C library's default.
+	const char* empty = std::getenv("VARNHOLT_TEST_EMPTY_ENV");
+	const bool empty_environment = empty && std::strcmp(empty, "1") == 0;
+
 	int out[2], err[2];
 	if (pipe(out) != 0 || pipe(err) != 0)
 		throw std::runtime_error("pipe failed");
@@ -282,10 +288,7 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 			       (std::string(options ? options : "") + ":detect_leaks=0").c_str(),
 			       1);
 		}
-		// VARNHOLT_TEST_EMPTY_ENV=1: as under env -i, the search path
-		// for the wrapper or emulator being the C library's default.
-		if (const char* empty = std::getenv("VARNHOLT_TEST_EMPTY_ENV");
-		    empty && std::string(empty) == "1")
+		if (empty_environment)
 			clearenv();
 		execvp(argv[0], argv.data());
 		_exit(127);
