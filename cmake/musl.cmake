@@ -49,7 +49,7 @@ execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -print-file-name=crtbeginS.o
 execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -print-file-name=crtendS.o
                 OUTPUT_VARIABLE crtend OUTPUT_STRIP_TRAILING_WHITESPACE)
 string(APPEND CMAKE_CXX_FLAGS_INIT " -fPIE")
-# The program's own symbol table is empty; a SysV hash of it, not a GNU one,
+# The program's dynamic symbol table is empty; a SysV hash of it, not a GNU one,
 # keeps rpm from asking a loader for GNU hashes of a program that has none.
 set(CMAKE_EXE_LINKER_FLAGS_INIT
     "-static-pie -nostdlib -Wl,--hash-style=sysv ${musl_lib}/rcrt1.o ${musl_lib}/crti.o ${crtbegin}")
