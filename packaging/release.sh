@@ -4,11 +4,13 @@
 #   varnholt-<v>-1.x86_64.rpm, varnholt-<v>-1.aarch64.rpm  static binary
 #   varnholt-<v>-linux-x86_64.tar.gz, ...-aarch64.tar.gz static binary
 #   varnholt-<v>-windows-x86_64.zip                       Varnholt.exe
+#   varnholt-<v>.tar.gz                                   the sources
 # Run from anywhere in a clone: bash packaging/release.sh
 # The same commit gives the same bytes: times come from SOURCE_DATE_EPOCH
 # (the last commit's time unless set), owners are root, names are sorted,
 # and build paths stay out of the binaries (see the release presets).
-# Needs cmake, g++, g++-aarch64-linux-gnu, qemu-user, g++-mingw-w64-x86-64-posix,
+# The static binaries link musl. Needs git, cmake, g++, g++-aarch64-linux-gnu,
+# musl-tools, musl-dev, musl-dev:arm64, qemu-user, g++-mingw-w64-x86-64-posix,
 # wine (the mingw toolchain file looks for it), dpkg-dev, rpm and zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -56,6 +58,12 @@ done
 
 rm -rf dist
 mkdir dist
+
+# The sources for packagers: the commit's tracked files (uncommitted changes
+# are not in it) under varnholt-<v>/, with the commit's time.
+echo "== sources"
+git -c tar.umask=0022 archive --format=tar --prefix="varnholt-$version/" HEAD |
+    gzip -9n >"dist/varnholt-$version.tar.gz"
 # Every file and folder under $1 gets the release time.
 set_times() { find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +; }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -69,6 +70,12 @@ std::filesystem::path Scratch::put(const std::string& name, const Bytes& bytes) 
 	        .write(reinterpret_cast<const char*>(bytes.data()),
 	               static_cast<std::streamsize>(bytes.size()));
 	return file;
+}
+
+std::string tool()
+{
+	const char* named = std::getenv("VARNHOLT_TEST_TOOL");
+	return named && *named ? named : VARNHOLT_EXE;
 }
 
 #ifdef _WIN32
@@ -242,9 +249,11 @@ static void drain(int out, int err, Outcome& outcome, pid_t group)
 Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 {
 	// The emulator of a cross build (CMake's list, joined by "|") comes
-	// between the wrapper and the tool.
+	// between the wrapper and the tool; VARNHOLT_TEST_EMULATOR, empty for
+	// none, replaces it for a tool named by VARNHOLT_TEST_TOOL.
 	std::vector<std::string> words = setup.wrapper;
-	std::istringstream emulator(VARNHOLT_EMULATOR);
+	const char* other_emulator = std::getenv("VARNHOLT_TEST_EMULATOR");
+	std::istringstream emulator(other_emulator ? other_emulator : VARNHOLT_EMULATOR);
 	for (std::string word; std::getline(emulator, word, '|');)
 		words.push_back(word);
 	words.push_back(setup.exe);
@@ -253,6 +262,11 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 	for (auto& word : words)
 		argv.push_back(word.data());
 	argv.push_back(nullptr);
+
+	// VARNHOLT_TEST_EMPTY_ENV=1: as under env -i, the search path for the
+	// wrapper or emulator being the C library's default.
+	const char* empty = std::getenv("VARNHOLT_TEST_EMPTY_ENV");
+	const bool empty_environment = empty && std::strcmp(empty, "1") == 0;
 
 	int out[2], err[2];
 	if (pipe(out) != 0 || pipe(err) != 0)
@@ -286,6 +300,8 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 			       (std::string(options ? options : "") + ":detect_leaks=0").c_str(),
 			       1);
 		}
+		if (empty_environment)
+			clearenv();
 		execvp(argv[0], argv.data());
 		_exit(127);
 	}

@@ -44,8 +44,12 @@ struct Outcome {
 // console: Windows only, the test process's console (nothing is collected).
 enum class Stdout { pipe, closed, reader_gone, console };
 
+// The tool the whole-run tests start: the one built beside the tests, or
+// the program VARNHOLT_TEST_TOOL names, such as a release binary.
+std::string tool();
+
 struct Setup {
-	std::string exe = VARNHOLT_EXE;
+	std::string exe = tool();
 	// All POSIX only:
 	long file_limit = -1;      // RLIMIT_FSIZE in bytes; SIGXFSZ as a shell leaves it
 	bool unprivileged = false; // drop root to nobody before the start
