@@ -3,7 +3,8 @@
 #   varnholt_<v>_amd64.deb, varnholt_<v>_arm64.deb       dynamic binary
 #   varnholt-<v>-1.x86_64.rpm, varnholt-<v>-1.aarch64.rpm  static binary
 #   varnholt-<v>-linux-x86_64.tar.gz, ...-aarch64.tar.gz static binary
-#   varnholt-<v>-windows-x86_64.zip                       Varnholt.exe
+#   varnholt-<v>-windows-x86_64.zip                       Varnholt.exe and the page
+#   varnholt-<v>-web.html                                 the page: one HTML file
 #   varnholt-<v>.tar.gz                                   the sources
 # Run from anywhere in a clone: bash packaging/release.sh
 # The same commit gives the same bytes: times come from SOURCE_DATE_EPOCH
@@ -11,7 +12,8 @@
 # and build paths stay out of the binaries (see the release presets).
 # The static binaries link musl. Needs git, cmake, g++, g++-aarch64-linux-gnu,
 # musl-tools, musl-dev, musl-dev:arm64, qemu-user, g++-mingw-w64-x86-64-posix,
-# wine (the mingw toolchain file looks for it), dpkg-dev, rpm and zip.
+# wine (the mingw toolchain file looks for it), dpkg-dev, rpm and zip; for the
+# page clang, lld, wasi-libc, libc++-14-dev-wasm32 and libclang-rt-14-dev-wasm32.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 umask 022
@@ -49,6 +51,14 @@ for preset in release-linux-x86_64 release-linux-aarch64 \
               release-windows-x86_64; do
     build "$preset"
 done
+# The page has nothing to install: the build makes the one file.
+echo "== build release-web"
+rm -rf build/release-web
+cmake --preset release-web >/dev/null
+cmake --build --preset release-web >/dev/null
+page=build/release-web/varnholt-$version-web.html
+[ -f "$page" ] || die "the web build made no $page"
+
 for arch in x86_64 aarch64; do
     is_static "$work/stage/release-linux-$arch-static/bin/Varnholt" ||
         die "the $arch static build is linked dynamically"
@@ -158,14 +168,19 @@ tarball() {
 tarball x86_64 release-linux-x86_64-static
 tarball aarch64 release-linux-aarch64-static
 
-# Windows: the .exe (C and C++ runtimes linked in), the README and the licence.
+# The page, for any system with a browser.
+install -m 0644 "$page" dist/
+
+# Windows: the .exe (C and C++ runtimes linked in), the page, the README and
+# the licence.
 echo "== zip windows-x86_64"
 zipdir=$work/zip
 mkdir -p "$zipdir"
 install -m 0755 "$work/stage/release-windows-x86_64/bin/Varnholt.exe" "$zipdir/Varnholt.exe"
-install -m 0644 README.md LICENSE "$zipdir/"
+install -m 0644 README.md LICENSE "$page" "$zipdir/"
 set_times "$zipdir"
-(cd "$zipdir" && zip -X -D -9 -q "$top/dist/varnholt-$version-windows-x86_64.zip" LICENSE README.md Varnholt.exe)
+(cd "$zipdir" && zip -X -D -9 -q "$top/dist/varnholt-$version-windows-x86_64.zip" \
+    LICENSE README.md Varnholt.exe "varnholt-$version-web.html")
 
 (cd dist && sha256sum -- * >"$work/SHA256SUMS" && mv "$work/SHA256SUMS" SHA256SUMS)
 echo "== dist/ (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"

@@ -15,7 +15,7 @@ int run(int argc, const char* const* argv, std::FILE* out)
 	const char* name = argv[1];
 	int track = no_track;
 	if (argc > 2 && !parse_track_num(argv[2], track)) {
-		print(out, "track_num is out of range, must be from -128 to 127: %s\n", argv[2]);
+		print(out, "%s%s\n", out_of_range_text, argv[2]);
 		return 0;
 	}
 
