@@ -38,15 +38,19 @@ const table = [
 	["short44.kelv", marked(44, 0, 0), 44, "recording", 0, 0],
 	["short47.kelv", marked(47, 5, 0), 47, "recording", 5, 0],
 	["huge.kelv", marked(64, 3, 1), 5 * GiB, "recording", 3, 1],
+	["full-disk.kelv", marked(64, 4, 2), 64, "recording", 4, 2],
 ];
+// Saved in place, this one's write is refused, as by a full disk: the row
+// fails with the browser's reason and the file stays as it was.
+const refusedWrite = "full-disk.kelv";
 const newTrack = "-3"; // set for every recording at once
 const newByte = 0xfd;
 const refused = "128"; // tried first on one row: refused, nothing written
 
 // What the command-line tool leaves: byte 47 set, and a marked file shorter
-// than 48 bytes grown to 48 with zeros.
-function expected(head, size, state) {
-	if (state !== "recording") return { head, size };
+// than 48 bytes grown to 48 with zeros; nothing where the write was refused.
+function expected(head, size, state, refused = false) {
+	if (state !== "recording" || refused) return { head, size };
 	const out = Buffer.alloc(Math.max(head.length, 48));
 	head.copy(out);
 	out[47] = newByte;
@@ -211,15 +215,33 @@ for (const name of ["chromium", "firefox"]) {
 			// The stand-in picker hands over those files, as the real one
 			// would hand over the files a person picks; the page is loaded
 			// again so that it sees the picker.
-			await page.evaluateOnNewDocument((names) => {
+			await page.evaluateOnNewDocument((names, refusedWrite) => {
 				window.showOpenFilePicker = async () => {
 					const dir = await navigator.storage.getDirectory();
-					return Promise.all(names.map((name) => dir.getFileHandle(name)));
+					return Promise.all(names.map(async (name) => {
+						const handle = await dir.getFileHandle(name);
+						if (name !== refusedWrite) return handle;
+						return {
+							kind: "file", name, getFile: () => handle.getFile(),
+							createWritable: async (options) => {
+								const writable = await handle.createWritable(options);
+								writable.write = async () => {
+									throw new DOMException("no room left", "QuotaExceededError");
+								};
+								return writable;
+							},
+						};
+					}));
 				};
-			}, table.map(([file]) => file));
+			}, table.map(([file]) => file), refusedWrite);
 			await page.reload();
 			const saved = await listAndSetAll(page, () => page.click("button[name=pick]"));
 			for (const [file, state, main, status] of saved) {
+				if (file === refusedWrite) {
+					assert.deepEqual([state, main], ["failed", "2"], status);
+					assert.match(status, /as it was.*QuotaExceededError: no room left/);
+					continue;
+				}
 				assert.equal(state, "saved", `${file}: ${status}`);
 				assert.equal(main, "-3");
 			}
@@ -234,7 +256,7 @@ for (const name of ["chromium", "firefox"]) {
 					return [btoa(String.fromCharCode(...head)) + (zeros ? "" : "!"), got.size];
 				}, file);
 				const [, head, tableSize, state] = table.find((row) => row[0] === file);
-				const want = expected(head, tableSize, state);
+				const want = expected(head, tableSize, state, file === refusedWrite);
 				assert.equal(size, want.size, `${file}: size`);
 				assert.deepEqual(Buffer.from(b64, "base64"), want.head.subarray(0, 64), `${file}: first bytes`);
 				assert.ok(!b64.endsWith("!"), `${file}: the end`);
