@@ -228,7 +228,7 @@ static void drain(int out, int err, Outcome& outcome, pid_t group)
 		const int ready = poll(ends, 2, 100);
 		if (ready < 0)
 			throw std::runtime_error("poll failed");
-		if (ready == 0 && std::chrono::steady_clock::now() > deadline)
+		if (std::chrono::steady_clock::now() > deadline)
 			kill(-group, SIGKILL);
 		for (int i = 0; i < 2; i++) {
 			if (ends[i].fd < 0 || ends[i].revents == 0)
