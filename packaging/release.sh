@@ -48,14 +48,10 @@ is_static() { ! readelf -lW "$1" | grep -q ' INTERP '; }
 
 for preset in release-linux-x86_64 release-linux-aarch64 \
               release-linux-x86_64-static release-linux-aarch64-static \
-              release-windows-x86_64; do
+              release-windows-x86_64 release-web; do
     build "$preset"
 done
-# The page has nothing to install: the build makes the one file.
-echo "== build release-web"
-rm -rf build/release-web
-cmake --preset release-web >/dev/null
-cmake --build --preset release-web >/dev/null
+# The page is the one file its build makes; it has nothing to install.
 page=build/release-web/varnholt-$version-web.html
 [ -f "$page" ] || die "the web build made no $page"
 

@@ -30,13 +30,9 @@ std::FILE* open_recording(const char* name)
 	struct stat status {}; // a failed fstat leaves the mode 0: not a regular file
 	fstat(fd, &status);
 	// A descriptor below 3 means a standard one stayed closed (no /dev/null
-	// to fill it): the messages would go into the recording.
-	if (fd <= STDERR_FILENO || !S_ISREG(status.st_mode)) {
-		close(fd);
-		return nullptr;
-	}
-	// Flags from a failed F_GETFL (-1) would switch on O_APPEND and more.
-	const int flags = fcntl(fd, F_GETFL);
+	// to fill it): the messages would go into the recording. Flags from a
+	// failed F_GETFL (-1) would switch on O_APPEND and more.
+	const int flags = fd > STDERR_FILENO && S_ISREG(status.st_mode) ? fcntl(fd, F_GETFL) : -1;
 	if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
 		close(fd);
 		return nullptr;

@@ -78,8 +78,11 @@ void print(std::FILE* out, const char* format, ...) // NOLINT(cert-dcl50-cpp)
 		return;
 	}
 	std::string lines;
-	for (const char c : text)
-		lines += c == '\n' ? "\r\n" : std::string(1, c);
+	for (const char c : text) {
+		if (c == '\n')
+			lines += '\r';
+		lines += c;
+	}
 	const int bytes = static_cast<int>(lines.size());
 	std::wstring wide(static_cast<std::size_t>(
 	                          MultiByteToWideChar(CP_UTF8, 0, lines.data(), bytes, nullptr, 0)),
