@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include <cstdarg>
-#include <string>
+#include <cstdlib>
 
 #include "platform/platform.hpp"
 
@@ -60,38 +60,44 @@ void print(std::FILE* out, const char* format, ...) // NOLINT(cert-dcl50-cpp)
 {
 	va_list args;
 	va_start(args, format);
+	// A console shows UTF-8 bytes as UTF-8 only under code page 65001, which
+	// belongs to the console and not to this process: it gets UTF-16 instead,
+	// and keeps its code page. A file or a pipe gets the UTF-8 bytes, with
+	// the CRs that text mode adds.
+	const HANDLE handle = handle_of(out);
+	DWORD mode = 0;
+	if (GetConsoleMode(handle, &mode) == 0) {
+		std::vfprintf(out, format, args);
+		va_end(args);
+		return;
+	}
 	va_list again;
 	va_copy(again, args);
 	const int size = std::vsnprintf(nullptr, 0, format, args);
 	va_end(args);
-	std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
-	std::vsnprintf(text.data(), text.size() + 1, format, again);
+	// C buffers, not std::string: that would link much of the C++ library.
+	const std::size_t length = size > 0 ? static_cast<std::size_t>(size) : 0;
+	auto* text = static_cast<char*>(std::malloc(3 * length + 1));
+	auto* wide = static_cast<wchar_t*>(std::malloc((2 * length + 1) * sizeof(wchar_t)));
+	if (text != nullptr && wide != nullptr) {
+		std::vsnprintf(text, length + 1, format, again);
+		// The lines, as text mode would write them, after the text.
+		char* lines = text + length + 1;
+		int bytes = 0;
+		for (std::size_t i = 0; i < length; i++) {
+			if (text[i] == '\n')
+				lines[bytes++] = '\r';
+			lines[bytes++] = text[i];
+		}
+		const int units = MultiByteToWideChar(CP_UTF8, 0, lines, bytes, wide,
+		                                      static_cast<int>(2 * length));
+		std::fflush(out);
+		DWORD written = 0;
+		WriteConsoleW(handle, wide, static_cast<DWORD>(units), &written, nullptr);
+	}
 	va_end(again);
-
-	// A console shows UTF-8 bytes as UTF-8 only under code page 65001, which
-	// belongs to the console and not to this process: it gets UTF-16 instead,
-	// and keeps its code page.
-	const HANDLE handle = handle_of(out);
-	DWORD mode = 0;
-	if (GetConsoleMode(handle, &mode) == 0) {
-		std::fwrite(text.data(), 1, text.size(), out); // text mode adds the CRs
-		return;
-	}
-	std::string lines;
-	for (const char c : text) {
-		if (c == '\n')
-			lines += '\r';
-		lines += c;
-	}
-	const int bytes = static_cast<int>(lines.size());
-	std::wstring wide(static_cast<std::size_t>(
-	                          MultiByteToWideChar(CP_UTF8, 0, lines.data(), bytes, nullptr, 0)),
-	                  L'\0');
-	MultiByteToWideChar(CP_UTF8, 0, lines.data(), bytes, wide.data(),
-	                    static_cast<int>(wide.size()));
-	std::fflush(out);
-	DWORD written = 0;
-	WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+	std::free(text);
+	std::free(wide);
 }
 
 } // namespace varnholt
