@@ -1,7 +1,7 @@
 # Writes the page: the template with the module inlined as base64, the
 # version, and a Content-Security-Policy that admits the page's one script
 # and one style sheet by their SHA-256 and nothing else.
-# cmake -DMODULE=... -DTEMPLATE=web/page.html -DVERSION=1.2.0 -DOUTPUT=... -P make-page.cmake
+# cmake -DMODULE=... -DTEMPLATE=web/page.html -DVERSION=1.3.0 -DOUTPUT=... -P make-page.cmake
 cmake_minimum_required(VERSION 3.21)
 
 # Base64 of the bytes given as hex digits.
