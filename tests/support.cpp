@@ -1,5 +1,6 @@
 #include "support.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -53,20 +54,24 @@ Bytes recording(std::size_t size, int count, int main)
 
 Bytes slurp(const std::filesystem::path& file)
 {
-	std::ifstream in(file, std::ios::binary);
+	std::ifstream in(long_form(file), std::ios::binary);
 	return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-Scratch::~Scratch()
+std::filesystem::path nested(const std::filesystem::path& base, std::size_t length)
 {
-	std::error_code ignored;
-	std::filesystem::remove_all(dir, ignored);
+	std::filesystem::path inner;
+	for (char letter = 'a'; inner.string().size() < length; letter++) {
+		inner /= std::string(1, letter) + "-" + std::string(98, 'x');
+		std::filesystem::create_directory(long_form(base / inner));
+	}
+	return inner;
 }
 
 std::filesystem::path Scratch::put(const std::string& name, const Bytes& bytes) const
 {
 	const auto file = dir / std::filesystem::u8path(name);
-	std::ofstream(file, std::ios::binary)
+	std::ofstream(long_form(file), std::ios::binary)
 	        .write(reinterpret_cast<const char*>(bytes.data()),
 	               static_cast<std::streamsize>(bytes.size()));
 	return file;
@@ -93,9 +98,72 @@ static std::string unique_name(const char* stem)
 	       std::to_string(count++);
 }
 
-Scratch::Scratch() : dir(std::filesystem::temp_directory_path() / unique_name("varnholt-"))
+std::filesystem::path long_form(const std::filesystem::path& path)
 {
+	std::wstring name = path.wstring();
+	std::replace(name.begin(), name.end(), L'/', L'\\');
+	if (name.rfind(L"\\\\?\\", 0) == 0)
+		return name;
+	if (name.rfind(L"\\\\", 0) == 0)
+		return L"\\\\?\\UNC\\" + name.substr(2);
+	if (name.size() > 2 && name[1] == L':' && name[2] == L'\\')
+		return L"\\\\?\\" + name;
+	return path;
+}
+
+// Removes path with everything in it: the C++ library of mingw-w64 lists
+// no folder past 260 characters, so std::filesystem::remove_all cannot.
+static void remove_tree(const std::wstring& path)
+{
+	WIN32_FIND_DATAW found;
+	const HANDLE listing = FindFirstFileW((path + L"\\*").c_str(), &found);
+	if (listing != INVALID_HANDLE_VALUE) {
+		do {
+			const std::wstring name = found.cFileName;
+			if (name == L"." || name == L"..")
+				continue;
+			const std::wstring inner = path + L"\\" + name;
+			if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+				DeleteFileW(inner.c_str());
+			else if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+				remove_tree(inner);
+			else
+				RemoveDirectoryW(inner.c_str()); // the link, not what it leads to
+		} while (FindNextFileW(listing, &found));
+		FindClose(listing);
+	}
+	RemoveDirectoryW(path.c_str());
+}
+
+Scratch::~Scratch()
+{
+	remove_tree(long_form(dir).wstring());
+}
+
+Scratch::Scratch(bool on_share)
+{
+	const std::string name = unique_name("varnholt-");
+	dir = std::filesystem::temp_directory_path() / name;
+	const std::string local = dir.string();
+	// Windows shares each drive to its administrators as \\localhost\C$.
+	if (on_share && local.size() > 2 && local[1] == ':')
+		share = "\\\\localhost\\" + local.substr(0, 1) + "$" + local.substr(2);
+	// Wine serves \\server\share from dosdevices\unc\server\share in its
+	// prefix, which WINECONFIGDIR names after "\??\".
+	wchar_t prefix[1024];
+	const DWORD length = GetEnvironmentVariableW(L"WINECONFIGDIR", prefix, 1024);
+	if (on_share && under_wine() && length > 4 && length < 1024) {
+		const auto host =
+		        std::filesystem::path(prefix + 4) / "dosdevices" / "unc" / "localhost";
+		std::filesystem::create_directories(host);
+		dir = host / name;
+		share = "\\\\localhost\\" + name;
+	}
 	std::filesystem::create_directory(dir);
+	std::error_code failed;
+	if (!share.empty() &&
+	    !std::filesystem::is_directory(std::filesystem::u8path(share), failed))
+		share.clear();
 }
 
 // The quoting that the C runtime's argument parser undoes.
@@ -173,9 +241,10 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 		start.hStdError = err;
 		// The arguments are UTF-8, which the tool's manifest makes its own.
 		std::wstring wide_line = std::filesystem::u8path(line).wstring();
-		const BOOL started = CreateProcessW(std::filesystem::u8path(setup.exe).c_str(),
-		                                    wide_line.data(), nullptr, nullptr, TRUE, 0,
-		                                    nullptr, nullptr, &start, &process);
+		const BOOL started = CreateProcessW(
+		        std::filesystem::u8path(setup.exe).c_str(), wide_line.data(), nullptr,
+		        nullptr, TRUE, 0, nullptr,
+		        setup.folder.empty() ? nullptr : setup.folder.c_str(), &start, &process);
 		CloseHandle(out);
 		CloseHandle(err);
 		if (!started)
@@ -202,7 +271,18 @@ bool under_wine()
 	return false;
 }
 
-Scratch::Scratch()
+std::filesystem::path long_form(const std::filesystem::path& path)
+{
+	return path;
+}
+
+Scratch::~Scratch()
+{
+	std::error_code ignored;
+	std::filesystem::remove_all(dir, ignored);
+}
+
+Scratch::Scratch(bool)
 {
 	std::string name = (std::filesystem::temp_directory_path() / "varnholt-XXXXXX").string();
 	if (!mkdtemp(name.data()))
@@ -300,6 +380,8 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 			       (std::string(options ? options : "") + ":detect_leaks=0").c_str(),
 			       1);
 		}
+		if (!setup.folder.empty() && chdir(setup.folder.c_str()) != 0)
+			_exit(125);
 		if (empty_environment)
 			clearenv();
 		execvp(argv[0], argv.data());

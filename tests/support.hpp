@@ -21,18 +21,35 @@ Bytes filler(std::size_t size);
 
 Bytes slurp(const std::filesystem::path& file);
 
+// The name that reaches path whatever its length: on Windows, where the
+// tests have no long-path manifest, an absolute path with \\?\ or \\?\UNC\ in
+// front; elsewhere path itself.
+std::filesystem::path long_form(const std::filesystem::path& path);
+
+// Makes folders with names of 100 characters, each in the one before, in
+// base until the path from base to the innermost is at least length
+// characters long, and returns that path. Calls on one base share folders.
+std::filesystem::path nested(const std::filesystem::path& base, std::size_t length);
+
 // A fresh folder, removed with everything in it at the end of the test.
+// Made on_share, a network share on Windows reaches it too: see unc().
 class Scratch {
 public:
-	Scratch();
+	explicit Scratch(bool on_share = false);
 	~Scratch();
 	Scratch(const Scratch&) = delete;
 	Scratch& operator=(const Scratch&) = delete;
+	// name may lead through folders already made in the scratch folder.
 	std::filesystem::path put(const std::string& name, const Bytes& bytes) const;
 	const std::filesystem::path& path() const { return dir; }
+	// The folder as the network share names it (\\localhost\...), or empty
+	// where no share reaches it: on POSIX, or on Windows without its
+	// administrative shares.
+	const std::string& unc() const { return share; }
 
 private:
 	std::filesystem::path dir;
+	std::string share;
 };
 
 struct Outcome {
@@ -56,6 +73,7 @@ struct Setup {
 	Stdout out = Stdout::pipe;
 	std::vector<std::string> wrapper; // a command the tool runs under, such as strace
 	std::function<void()> meanwhile;  // runs beside the tool while it runs
+	std::filesystem::path folder;     // the run's current folder; the test's own if empty
 };
 
 // Starts the tool with args after the program name and collects its output.

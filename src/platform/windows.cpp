@@ -1,5 +1,6 @@
 #include <io.h>
 #include <windows.h>
+#include <winioctl.h>
 
 #include <cstdarg>
 #include <cstdlib>
@@ -26,19 +27,36 @@ void prepare_process()
 	// whose reader has gone fails without ending the process.
 }
 
+// True when the handle answers a request that only a disk, a partition or
+// a volume answers. A file system hands a disk's requests down to its disk
+// only for a handle on the volume itself, and fails them on its files and
+// folders, so no file on a file system can answer. Asked twice, as a disk
+// stack may answer one of the two only (wine answers the geometry alone).
+static bool is_disk_or_volume(HANDLE handle)
+{
+	GET_LENGTH_INFORMATION length{};
+	DISK_GEOMETRY geometry{};
+	DWORD returned = 0;
+	return DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length,
+	                       static_cast<DWORD>(sizeof length), &returned, nullptr) != 0 ||
+	       DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
+	                       static_cast<DWORD>(sizeof geometry), &returned, nullptr) != 0;
+}
+
 std::FILE* open_recording(const char* name)
 {
+	// A folder opens only with the backup flag, which fopen never passes.
 	std::FILE* file = std::fopen(name, "r+b");
 	if (file == nullptr)
 		return nullptr;
-	// NUL, CON, COM1 and pipes open like files, and a raw volume (\\.\C:)
-	// or drive (\\.\PhysicalDrive0) is even of the disk type. Only a file on
-	// a file system has a path below its volume's root: the root alone is
-	// "\", and a drive has no path at all.
+	// NUL, CON, COM1 and pipes open like files but say what they are; a raw
+	// volume (\\.\C:) or drive (\\.\PhysicalDrive0) says it is of the disk type,
+	// as a file does, and is known by its answers as a disk. Only these
+	// answers refuse: a query that fails, or a type that Windows does not
+	// know, proves nothing about the file.
 	const HANDLE handle = handle_of(file);
-	wchar_t path[4];
-	const DWORD length = GetFinalPathNameByHandleW(handle, path, 4, VOLUME_NAME_NONE);
-	if (GetFileType(handle) != FILE_TYPE_DISK || length < 2) {
+	const DWORD type = GetFileType(handle);
+	if (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE || is_disk_or_volume(handle)) {
 		std::fclose(file);
 		return nullptr;
 	}

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -335,16 +336,18 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 {
 	struct Case {
 		const char* what;
-		test::Bytes before; // the recording "rec" before the run
+		test::Bytes before; // the recording before the run
 		std::vector<std::string> args;
 		test::Setup setup;
 		std::string out; // "@" stands for the first argument
 		test::Bytes after;
+		std::string at = "rec"; // the recording's path from the scratch folder
 	};
-	test::Scratch scratch;
+	test::Scratch scratch(true); // on Windows a network share reaches it too
 	const auto file = scratch.path() / "rec";
 	const auto rec = test::recording(64);
 	const std::string refused = "file can't be open @\n";
+	const std::string set_1 = report + "new audio track was set to 1";
 	std::vector<Case> cases;
 #ifdef _WIN32
 	// A pipe that the tool could connect to, were it to open pipes.
@@ -352,19 +355,58 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 	const HANDLE server = CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1,
 	                                       512, 512, 0, nullptr);
 	ASSERT_NE(server, INVALID_HANDLE_VALUE);
+	// C:'s volume by its own name, which ends in "\" for its root folder.
+	wchar_t volume_root[MAX_PATH];
+	ASSERT_NE(GetVolumeNameForVolumeMountPointW(L"C:\\", volume_root, MAX_PATH), 0);
+	const std::string root = std::filesystem::path(volume_root).string();
+	const std::string volume = root.substr(0, root.size() - 1);
 	auto patched = rec;
 	patched[47] = 1;
+	// Paths past Windows' old limit of 260 characters in every form, and
+	// one of about 1,000; the relative one from the scratch folder.
+	const std::string deep = (test::nested(scratch.path(), 300) / "rec").string();
+	const std::string deeper = (test::nested(scratch.path(), 1000) / "rec").string();
+	const std::string full = (scratch.path() / deep).string();
+	std::string slashes = full;
+	std::replace(slashes.begin(), slashes.end(), '\\', '/');
+	const std::string missing = full.substr(0, full.size() - 3) + "missing";
+	test::Setup in_scratch;
+	in_scratch.folder = scratch.path();
 	// clang-format off
 	cases = {
-		{"the null device", rec, {"NUL", "1"},                    {}, refused, rec},
-		{"the console",     rec, {"CON", "1"},                    {}, refused, rec},
-		{"a named pipe",    rec, {pipe, "1"},                     {}, refused, rec},
-		{"a raw volume",    rec, {"\\\\.\\C:", "1"},            {}, refused, rec},
-		{"a raw drive",     rec, {"\\\\.\\PhysicalDrive0", "1"}, {}, refused, rec},
-		{"a long-path name", rec, {"\\\\?\\" + file.string(), "1"}, {},
-		 report + "new audio track was set to 1", patched},
+		{"the null device",  rec, {"NUL", "1"},                       {}, refused, rec},
+		{"the console",      rec, {"CON", "1"},                       {}, refused, rec},
+		{"a named pipe",     rec, {pipe, "1"},                        {}, refused, rec},
+		{"a raw volume",     rec, {"\\\\.\\C:", "1"},               {}, refused, rec},
+		{"a raw drive",      rec, {"\\\\.\\PhysicalDrive0", "1"},   {}, refused, rec},
+		{"a volume by name", rec, {volume, "1"},                      {}, refused, rec},
+		{"a volume's root",  rec, {root, "1"},                        {}, refused, rec},
+		{"a long-path name", rec, {"\\\\?\\" + file.string(), "1"},  {}, set_1, patched},
+		{"long",             rec, {full, "1"},                        {}, set_1, patched, deep},
+		{"long after \\\\?\\", rec, {"\\\\?\\" + full, "1"},          {}, set_1, patched, deep},
+		{"long, slashes",    rec, {slashes, "1"},                     {}, set_1, patched, deep},
+		{"long, relative",   rec, {deep, "1"},                in_scratch, set_1, patched, deep},
+		{"1,000 characters", rec, {(scratch.path() / deeper).string(), "1"},
+		 {}, set_1, patched, deeper},
+		{"long, a report",   rec, {full},                             {}, report + not_given, rec, deep},
+		{"long, missing",    rec, {missing, "1"},                     {}, refused, rec},
 	};
 	// clang-format on
+	if (!scratch.unc().empty()) {
+		const std::string unc = scratch.unc() + "\\" + deep;
+		// clang-format off
+		const Case shared[] = {
+			{"long, UNC",       rec, {unc, "1"},                       {}, set_1, patched, deep},
+			{"long after \\\\?\\UNC", rec, {"\\\\?\\UNC" + unc.substr(1), "1"},
+			 {}, set_1, patched, deep},
+		};
+		// clang-format on
+		cases.insert(cases.end(), std::begin(shared), std::end(shared));
+	} else if (test::under_wine()) {
+		FAIL() << "wine serves no \\\\localhost share from its prefix here";
+	} else {
+		std::printf("no \\\\localhost\\C$ share here: the rows of UNC paths are skipped\n");
+	}
 #else
 	const std::string path = file.string();
 	auto patched = [](test::Bytes bytes) {
@@ -372,7 +414,6 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 		bytes[47] = 1;
 		return bytes;
 	};
-	const std::string set_1 = report + "new audio track was set to 1";
 	// Without its fix, stdout closed by the caller became the recording,
 	// and a message longer than stdout's buffer landed in it.
 	std::string long_name = scratch.path().string() + "/";
@@ -464,7 +505,7 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 	}
 #endif
 	for (const auto& c : cases) {
-		scratch.put("rec", c.before);
+		const auto recording = scratch.put(c.at, c.before);
 		const auto run = test::run_tool(c.args, c.setup);
 		std::string out = c.out;
 		if (const auto at = out.find('@'); at != std::string::npos)
@@ -472,7 +513,7 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 		EXPECT_EQ(run.out, out) << c.what;
 		EXPECT_EQ(run.err, "") << c.what;
 		EXPECT_EQ(run.status, 0) << c.what;
-		EXPECT_EQ(test::slurp(file), c.after) << c.what;
+		EXPECT_EQ(test::slurp(recording), c.after) << c.what;
 	}
 #ifdef _WIN32
 	CloseHandle(server);
