@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdlib>
+#include <cwchar>
 
 #include "platform/platform.hpp"
 
@@ -43,10 +44,57 @@ static bool is_disk_or_volume(HANDLE handle)
 	                       static_cast<DWORD>(sizeof geometry), &returned, nullptr) != 0;
 }
 
+static bool starts_with(const wchar_t* text, const wchar_t* start)
+{
+	return std::wcsncmp(text, start, std::wcslen(start)) == 0;
+}
+
+// The name as Windows takes it whole: one past MAX_PATH only in its
+// \\?\ form (unless its long-path setting is switched on), which takes no
+// relative name, no "." or ".." and no "/", so such a name is made from its
+// full path. A shorter name stays as given, with every rule of ordinary names
+// (NUL, CON). Null for want of memory.
+static wchar_t* whole_name(const char* name)
+{
+	// The arguments come in the process's code page, UTF-8 by its manifest.
+	const int units = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+	auto* wide = static_cast<wchar_t*>(
+	        std::calloc(static_cast<std::size_t>(units) + 1, sizeof(wchar_t)));
+	if (wide == nullptr)
+		return nullptr;
+	MultiByteToWideChar(CP_ACP, 0, name, -1, wide, units);
+	const bool plain = !starts_with(wide, L"\\\\?\\") && !starts_with(wide, L"\\\\.\\");
+	const DWORD size = plain ? GetFullPathNameW(wide, 0, nullptr, nullptr) : 0;
+	if (size <= MAX_PATH)
+		return wide;
+	// Room in front for \\?\UNC\ in place of a share's leading "\\".
+	const DWORD room = 6;
+	auto* full = static_cast<wchar_t*>(std::calloc(room + size, sizeof(wchar_t)));
+	const DWORD length = full ? GetFullPathNameW(wide, size, full + room, nullptr) : 0;
+	if (length == 0 || length >= size) {
+		std::free(full);
+		return wide; // the open will say what it makes of the name
+	}
+	std::free(wide);
+	wchar_t* path = full + room;
+	const bool device = starts_with(path, L"\\\\?\\") || starts_with(path, L"\\\\.\\");
+	// \\server\share becomes \\?\UNC\server\share, and C:\ becomes \\?\C:\.
+	if (!device && starts_with(path, L"\\\\"))
+		path = std::wmemcpy(path - room, L"\\\\?\\UNC", 7);
+	else if (!device)
+		path = std::wmemcpy(path - 4, L"\\\\?\\", 4);
+	std::wmemmove(full, path, std::wcslen(path) + 1);
+	return full;
+}
+
 std::FILE* open_recording(const char* name)
 {
-	// A folder opens only with the backup flag, which fopen never passes.
-	std::FILE* file = std::fopen(name, "r+b");
+	wchar_t* whole = whole_name(name);
+	if (whole == nullptr)
+		return nullptr;
+	// A folder opens only with the backup flag, which _wfopen never passes.
+	std::FILE* file = _wfopen(whole, L"r+b");
+	std::free(whole);
 	if (file == nullptr)
 		return nullptr;
 	// NUL, CON, COM1 and pipes open like files but say what they are; a raw
