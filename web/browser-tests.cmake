@@ -1,15 +1,18 @@
-# Runs the page's browser tests (web/test/) with node's test runner on the
-# built page. cmake -DPAGE=varnholt-<version>-web.html -DWEB=web -P browser-tests.cmake
+# Runs the page's browser tests (web/test/) in one engine, with node's test
+# runner on the built page, each case printed as it ends.
+# cmake -DPAGE=varnholt-<version>-web.html -DWEB=web -DENGINE=chromium|firefox|webkit -P browser-tests.cmake
 cmake_minimum_required(VERSION 3.21)
-if(NOT EXISTS "${WEB}/node_modules/puppeteer-core/package.json")
-    message(FATAL_ERROR "${WEB}/node_modules is missing: run `npm ci --prefix web` once "
-                        "(it installs puppeteer-core from web/package-lock.json, no browser)")
-endif()
+foreach(package puppeteer-core axe-core)
+    if(NOT EXISTS "${WEB}/node_modules/${package}/package.json")
+        message(FATAL_ERROR "${WEB}/node_modules is missing ${package}: run `npm ci --prefix web` once "
+                            "(it installs puppeteer-core and axe-core from web/package-lock.json, no browser)")
+    endif()
+endforeach()
 find_program(NODE node REQUIRED)
-execute_process(COMMAND "${CMAKE_COMMAND}" -E env "VARNHOLT_PAGE=${PAGE}"
-                        "${NODE}" --test --test-concurrency=1 test/
+execute_process(COMMAND "${CMAKE_COMMAND}" -E env "VARNHOLT_PAGE=${PAGE}" "VARNHOLT_BROWSER=${ENGINE}"
+                        "${NODE}" --test --test-concurrency=1 --test-reporter=spec test/
                 WORKING_DIRECTORY "${WEB}"
                 RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
-    message(FATAL_ERROR "browser tests failed (${status})")
+    message(FATAL_ERROR "browser tests in ${ENGINE} failed (${status})")
 endif()
