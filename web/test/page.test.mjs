@@ -170,14 +170,11 @@ function watch(page) {
 			for (const record of records) {
 				for (const node of record.addedNodes) {
 					if (node.name !== "track" && node.name !== "apply") continue;
-					const probe = () => {
-						const box = node.getBoundingClientRect();
-						if (box.bottom <= 0 || box.top >= innerHeight || !box.width) return;
-						const hit = document.elementFromPoint(box.x + box.width / 2, box.y + box.height / 2);
-						const row = node.closest("tr").dataset;
-						if (hit !== node) window.unusable.push(`${row.path ?? row.name} ${node.name}: ${hit && hit.localName}`);
-					};
-					probe();
+					const box = node.getBoundingClientRect();
+					if (box.bottom <= 0 || box.top >= innerHeight || !box.width) continue;
+					const hit = document.elementFromPoint(box.x + box.width / 2, box.y + box.height / 2);
+					const row = node.closest("tr").dataset;
+					if (hit !== node) window.unusable.push(`${row.path ?? row.name} ${node.name}: ${hit && hit.localName}`);
 				}
 			}
 		}).observe(document.querySelector("#rows"), { subtree: true, childList: true });
@@ -243,10 +240,6 @@ async function setAll(page, summary) {
 	const got = await page.waitFor(() => document.querySelector("#summary").textContent, [], 300000);
 	assert.equal(got, summary);
 }
-
-// Every file under a folder of the disk, as paths from its parent.
-const under = (folder) => fs.readdirSync(folder, { recursive: true }).map((file) => path.join(folder, file))
-	.filter((file) => fs.statSync(file).isFile());
 
 // A drop of a folder where the driver gives no real one: the same files from
 // the disk, chosen through a field of the test's own, handed over as the
