@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "cli/explorer.hpp"
 #include "cli/run.hpp"
 
 #ifdef _WIN32
@@ -21,9 +22,11 @@
 #else
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/capability.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -206,11 +209,19 @@ static std::string text_lines(const std::string& raw)
 	return text;
 }
 
+std::string launcher()
+{
+	return VARNHOLT_LAUNCHER;
+}
+
 Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 {
-	std::string line = quoted(setup.exe);
-	for (const auto& arg : args)
-		line += " " + quoted(arg);
+	std::vector<std::string> words = setup.wrapper;
+	words.push_back(setup.exe);
+	words.insert(words.end(), args.begin(), args.end());
+	std::string line = test::quoted(words[0]);
+	for (std::size_t i = 1; i < words.size(); i++)
+		line += " " + test::quoted(words[i]);
 	const auto temp = std::filesystem::temp_directory_path();
 	const auto out_file = temp / unique_name("varnholt-out-");
 	const auto err_file = temp / unique_name("varnholt-err-");
@@ -242,13 +253,13 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 		// The arguments are UTF-8, which the tool's manifest makes its own.
 		std::wstring wide_line = std::filesystem::u8path(line).wstring();
 		const BOOL started = CreateProcessW(
-		        std::filesystem::u8path(setup.exe).c_str(), wide_line.data(), nullptr,
+		        std::filesystem::u8path(words[0]).c_str(), wide_line.data(), nullptr,
 		        nullptr, TRUE, 0, nullptr,
 		        setup.folder.empty() ? nullptr : setup.folder.c_str(), &start, &process);
 		CloseHandle(out);
 		CloseHandle(err);
 		if (!started)
-			throw std::runtime_error("cannot start " + setup.exe);
+			throw std::runtime_error("cannot start " + words[0]);
 	}
 	WaitForSingleObject(process.hProcess, INFINITE);
 	DWORD status = 0;
@@ -269,6 +280,11 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 bool under_wine()
 {
 	return false;
+}
+
+std::string launcher()
+{
+	return "";
 }
 
 std::filesystem::path long_form(const std::filesystem::path& path)
@@ -417,14 +433,33 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 
 #endif
 
-Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const Setup& setup)
+#ifndef _WIN32
+// Root's leave to read and search any folder (CAP_DAC_OVERRIDE and
+// CAP_DAC_READ_SEARCH), taken from this thread's effective set or given back.
+static void folder_overrides(bool on)
+{
+	__user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+	__user_cap_data_struct data[2]{};
+	if (syscall(SYS_capget, &header, data) != 0)
+		return;
+	const unsigned overrides = 1u << CAP_DAC_OVERRIDE | 1u << CAP_DAC_READ_SEARCH;
+	data[0].effective = on ? data[0].effective | (data[0].permitted & overrides)
+	                       : data[0].effective & ~overrides;
+	syscall(SYS_capset, &header, data);
+}
+#endif
+
+Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const Here& here)
 {
 	std::vector<const char*> argv = {"Varnholt"};
 	for (const auto& arg : args)
 		argv.push_back(arg.c_str());
 	const Scratch scratch;
 	const auto printed = scratch.path() / "out";
+	const auto typed = scratch.path() / "in";
+	std::ofstream(typed, std::ios::binary) << here.input;
 	std::FILE* out = std::fopen(printed.string().c_str(), "w+b");
+	std::FILE* in = std::fopen(typed.string().c_str(), "rb");
 	Outcome outcome;
 #ifndef _WIN32
 	// Whatever the run prints stays in the stream's buffer until the limit
@@ -432,17 +467,28 @@ Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const Se
 	rlimit saved{};
 	getrlimit(RLIMIT_FSIZE, &saved);
 	void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
-	if (setup.file_limit >= 0) {
+	if (here.file_limit >= 0) {
 		rlimit limit = saved;
-		limit.rlim_cur = static_cast<rlim_t>(setup.file_limit);
+		limit.rlim_cur = static_cast<rlim_t>(here.file_limit);
 		setrlimit(RLIMIT_FSIZE, &limit);
 	}
+	if (here.unprivileged)
+		folder_overrides(false);
 #endif
-	outcome.status = varnholt::run(static_cast<int>(argv.size()), argv.data(), out);
+	const int argc = static_cast<int>(argv.size());
+	if (here.room > 0) {
+		std::vector<char> room(here.room);
+		outcome.status = varnholt::explorer_session(argc, argv.data(), in, out, room.data(),
+		                                            room.size());
+	} else {
+		outcome.status = varnholt::start(argc, argv.data(), in, out, here.from_explorer);
+	}
 #ifndef _WIN32
+	folder_overrides(true);
 	setrlimit(RLIMIT_FSIZE, &saved);
 	signal(SIGXFSZ, old_handler);
 #endif
+	std::fclose(in);
 	std::fclose(out);
 	const Bytes bytes = slurp(printed);
 	outcome.out.assign(bytes.begin(), bytes.end());

@@ -67,13 +67,14 @@ std::string tool();
 
 struct Setup {
 	std::string exe = tool();
+	// A command the tool runs under: strace on POSIX, the launcher on Windows.
+	std::vector<std::string> wrapper;
 	// All POSIX only:
 	long file_limit = -1;      // RLIMIT_FSIZE in bytes; SIGXFSZ as a shell leaves it
 	bool unprivileged = false; // drop root to nobody before the start
 	Stdout out = Stdout::pipe;
-	std::vector<std::string> wrapper; // a command the tool runs under, such as strace
-	std::function<void()> meanwhile;  // runs beside the tool while it runs
-	std::filesystem::path folder;     // the run's current folder; the test's own if empty
+	std::function<void()> meanwhile; // runs beside the tool while it runs
+	std::filesystem::path folder;    // the run's current folder; the test's own if empty
 };
 
 // Starts the tool with args after the program name and collects its output.
@@ -82,8 +83,21 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup = {});
 // True for a Windows build running under wine.
 bool under_wine();
 
-// The same run through the entry routine inside the test process; only
-// file_limit applies (with SIGXFSZ ignored), and only for the call.
-Outcome run_here(const std::vector<std::string>& args, const Setup& setup = {});
+// explorer.exe, which starts a program as Explorer does (tests/launcher.cpp);
+// empty but on Windows.
+std::string launcher();
+
+// What a run inside the test process takes besides its arguments.
+struct Here {
+	long file_limit = -1;      // as in Setup, with SIGXFSZ ignored
+	bool unprivileged = false; // POSIX: without root's leave to read any folder
+	bool from_explorer = false;
+	std::size_t room = 0; // the session's room for paths; 0 for the tool's own
+	std::string input;    // what the session reads, typed
+};
+
+// The same run through the entry routine inside the test process, each
+// of here's settings only for the call.
+Outcome run_here(const std::vector<std::string>& args, const Here& here = {});
 
 } // namespace test

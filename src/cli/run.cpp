@@ -1,5 +1,6 @@
 #include "cli/run.hpp"
 
+#include "cli/explorer.hpp"
 #include "cli/parse.hpp"
 #include "header/header.hpp"
 #include "platform/platform.hpp"
@@ -12,48 +13,84 @@ int run(int argc, const char* const* argv, std::FILE* out)
 		print(out, "Usage: Varnholt FileName track_num\n\n");
 		return 0;
 	}
-	const char* name = argv[1];
 	int track = no_track;
 	if (argc > 2 && !parse_track_num(argv[2], track)) {
 		print(out, "%s%s\n", out_of_range_text, argv[2]);
 		return 0;
 	}
+	run_file(argv[1], track, out);
+	return 0;
+}
 
-	std::FILE* file = open_recording(name);
-	if (file == nullptr) {
-		print(out, "file can't be open %s\n", name);
-		return 0;
-	}
+int start(int argc, const char* const* argv, std::FILE* in, std::FILE* out, bool from_explorer)
+{
+	// The paths of the recordings a session lists, kept until its answer;
+	// a card's thousands take a small part of it.
+	static char listed[4 << 20];
+	if (from_explorer)
+		return explorer_session(argc, argv, in, out, listed, sizeof listed);
+	return run(argc, argv, out);
+}
+
+// Opens name and reads its header. Only a recording is left open.
+static Outcome open_header(const char* name, Header& header, std::FILE*& file)
+{
+	file = open_recording(name);
+	if (file == nullptr)
+		return Outcome::cannot_open;
 	// Unbuffered, the read asks for the 512 bytes and no more.
 	std::setvbuf(file, nullptr, _IONBF, 0);
+	Outcome outcome = Outcome::reported;
+	if (read_header(file, header) == 0)
+		outcome = Outcome::empty;
+	else if (!has_marker(header))
+		outcome = Outcome::not_recording;
+	if (outcome != Outcome::reported)
+		std::fclose(file);
+	return outcome;
+}
+
+Outcome inspect(const char* name)
+{
 	Header header;
-	if (read_header(file, header) == 0) {
+	std::FILE* file = nullptr;
+	const Outcome outcome = open_header(name, header, file);
+	if (outcome == Outcome::reported)
+		std::fclose(file);
+	return outcome;
+}
+
+Outcome run_file(const char* name, int track, std::FILE* out)
+{
+	Header header;
+	std::FILE* file = nullptr;
+	const Outcome outcome = open_header(name, header, file);
+	if (outcome == Outcome::cannot_open)
+		print(out, "file can't be open %s\n", name);
+	else if (outcome == Outcome::empty)
 		print(out, "file is empty file %s\n", name);
-		std::fclose(file);
-		return 0;
-	}
-	if (!has_marker(header)) {
+	else if (outcome == Outcome::not_recording)
 		print(out, "Sorry, it's not a kelvane recording, can't be fixed %s\n", name);
-		std::fclose(file);
-		return 0;
-	}
+	if (outcome != Outcome::reported)
+		return outcome;
 	print(out, "recording has %d auido tracks, main track is :%d (start from 0)\n",
 	      track_count(header), main_track(header));
 	if (track == no_track) {
 		print(out, "new audio track is not specified\n");
 		std::fclose(file);
-		return 0;
+		return Outcome::reported;
 	}
 	set_main_track(header, track);
 	// Some file systems report a failed write only at the close, so the
 	// change is confirmed once the file is closed.
 	const bool written = write_header(file, header);
 	const bool closed = std::fclose(file) == 0;
-	if (written && closed)
-		print(out, "new audio track was set to %d", track);
-	else
+	if (!written || !closed) {
 		print(out, "Can't write into file\n");
-	return 0;
+		return Outcome::not_written;
+	}
+	print(out, "new audio track was set to %d", track);
+	return Outcome::set;
 }
 
 } // namespace varnholt

@@ -9,4 +9,19 @@ namespace varnholt {
 // which is 0 on every path.
 int run(int argc, const char* const* argv, std::FILE* out);
 
+// The process's run: the Explorer session when Explorer started it, the
+// command line otherwise. Returns the exit status, 0 on every path.
+int start(int argc, const char* const* argv, std::FILE* in, std::FILE* out, bool from_explorer);
+
+// How one file's run ended.
+enum class Outcome { cannot_open, empty, not_recording, reported, set, not_written };
+
+// The run of Varnholt name [track] with track parsed, no_track for none:
+// prints the tool's messages on out.
+Outcome run_file(const char* name, int track, std::FILE* out);
+
+// What run_file would say of name before any change: reported for a
+// recording. Prints nothing and writes nothing.
+Outcome inspect(const char* name);
+
 } // namespace varnholt

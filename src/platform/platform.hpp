@@ -33,4 +33,27 @@ bool write_at(std::FILE* file, std::size_t offset, const unsigned char* bytes, s
 // name shows as typed without any change to the console.
 void print(std::FILE* out, const char* format, ...) VARNHOLT_PRINTF_LIKE;
 
+// True only on positive evidence that Explorer started the process (a
+// double-click, a drop, Send to): it is alone on its console, standard input
+// and output are that console, and its parent is explorer.exe. Always false
+// on POSIX, and whenever one of these questions gets no answer.
+bool started_from_explorer();
+
+// Titles the console window the process runs in (nothing on POSIX).
+void set_title(const char* title);
+
+// Waits for one key on in: on a Windows console any key but a modifier
+// alone, pressed from now on; elsewhere one byte.
+void wait_for_key(std::FILE* in);
+
+// What a walk finds: a file (anything but a folder, links to folders
+// included, which are never followed), or a folder it cannot list.
+enum class Found { file, unreadable_folder };
+using Visit = void (*)(void* context, const char* path, Found found);
+
+// Calls visit for everything in folder and in the folders below it, in name
+// order, each folder entered where its name comes. False, with nothing
+// visited, when folder is not a folder.
+bool walk_folder(const char* folder, Visit visit, void* context);
+
 } // namespace varnholt

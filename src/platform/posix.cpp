@@ -1,9 +1,13 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdarg>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/platform.hpp"
 
@@ -56,6 +60,67 @@ void print(std::FILE* out, const char* format, ...) // NOLINT(cert-dcl50-cpp)
 	va_start(args, format);
 	std::vfprintf(out, format, args);
 	va_end(args);
+}
+
+bool started_from_explorer()
+{
+	return false;
+}
+
+void set_title(const char*)
+{
+}
+
+void wait_for_key(std::FILE* in)
+{
+	std::getc(in);
+}
+
+static int not_dots(const dirent* entry)
+{
+	return std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0;
+}
+
+// path is the folder's, length bytes long, in a buffer with room for a
+// slash and a name past it.
+static void walk(char* path, std::size_t length, Visit visit, void* context)
+{
+	dirent** entries = nullptr;
+	// alphasort compares as strcmp does in the C locale, the tool's own.
+	const int count = scandir(path, &entries, not_dots, alphasort);
+	if (count < 0) {
+		visit(context, path, Found::unreadable_folder);
+		return;
+	}
+	for (int i = 0; i < count; i++) {
+		const std::size_t name_length = std::strlen(entries[i]->d_name);
+		path[length] = '/';
+		std::memcpy(path + length + 1, entries[i]->d_name, name_length + 1);
+		// Only a path shorter than PATH_MAX has a status, so a folder is
+		// entered with room for what its names add. One past it reads as a
+		// file, which the open then refuses.
+		struct stat status {};
+		lstat(path, &status);
+		if (S_ISDIR(status.st_mode))
+			walk(path, length + 1 + name_length, visit, context);
+		else
+			visit(context, path, Found::file);
+		std::free(entries[i]);
+	}
+	path[length] = '\0';
+	std::free(entries);
+}
+
+bool walk_folder(const char* folder, Visit visit, void* context)
+{
+	struct stat status {};
+	if (stat(folder, &status) != 0 || !S_ISDIR(status.st_mode))
+		return false;
+	// The name had a status, so it is shorter than PATH_MAX.
+	char path[PATH_MAX + 1 + NAME_MAX + 1];
+	std::strcpy(path, folder);
+	walk(path, std::strlen(path), visit, context);
+	return true;
 }
 
 } // namespace varnholt

@@ -1,9 +1,12 @@
 #include <io.h>
 #include <windows.h>
+// These two need windows.h first.
+#include <tlhelp32.h>
 #include <winioctl.h>
 
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 
 #include "platform/platform.hpp"
@@ -53,8 +56,9 @@ static bool starts_with(const wchar_t* text, const wchar_t* start)
 // \\?\ form (unless its long-path setting is switched on), which takes no
 // relative name, no "." or ".." and no "/", so such a name is made from its
 // full path. A shorter name stays as given, with every rule of ordinary names
-// (NUL, CON). Null for want of memory.
-static wchar_t* whole_name(const char* name)
+// (NUL, CON). extra counts what the caller will append (a folder's "\\*").
+// Null for want of memory.
+static wchar_t* whole_name(const char* name, DWORD extra = 0)
 {
 	// The arguments come in the process's code page, UTF-8 by its manifest.
 	const int units = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
@@ -65,7 +69,7 @@ static wchar_t* whole_name(const char* name)
 	MultiByteToWideChar(CP_ACP, 0, name, -1, wide, units);
 	const bool plain = !starts_with(wide, L"\\\\?\\") && !starts_with(wide, L"\\\\.\\");
 	const DWORD size = plain ? GetFullPathNameW(wide, 0, nullptr, nullptr) : 0;
-	if (size <= MAX_PATH)
+	if (size + extra <= MAX_PATH)
 		return wide;
 	// Room in front for \\?\UNC\ in place of a share's leading "\\".
 	const DWORD room = 6;
@@ -164,6 +168,236 @@ void print(std::FILE* out, const char* format, ...) // NOLINT(cert-dcl50-cpp)
 	va_end(again);
 	std::free(text);
 	std::free(wide);
+}
+
+// True when the process's parent, by the snapshot, is named explorer.exe
+// and started before this process did: a parent that has gone may have
+// left its number to a younger process.
+static bool parent_is_explorer()
+{
+	const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+	if (snapshot == INVALID_HANDLE_VALUE)
+		return false;
+	const DWORD self = GetCurrentProcessId();
+	DWORD parent = 0;
+	PROCESSENTRY32W entry{};
+	entry.dwSize = sizeof entry;
+	for (BOOL more = Process32FirstW(snapshot, &entry); more && parent == 0;
+	     more = Process32NextW(snapshot, &entry))
+		if (entry.th32ProcessID == self)
+			parent = entry.th32ParentProcessID;
+	bool named = false;
+	entry.dwSize = sizeof entry;
+	for (BOOL more = parent != 0 && Process32FirstW(snapshot, &entry); more;
+	     more = Process32NextW(snapshot, &entry))
+		if (entry.th32ProcessID == parent) {
+			named = _wcsicmp(entry.szExeFile, L"explorer.exe") == 0;
+			break;
+		}
+	CloseHandle(snapshot);
+	if (!named)
+		return false;
+	const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent);
+	if (process == nullptr)
+		return false;
+	FILETIME theirs{}, ours{}, unused{};
+	const bool older =
+	        GetProcessTimes(process, &theirs, &unused, &unused, &unused) != 0 &&
+	        GetProcessTimes(GetCurrentProcess(), &ours, &unused, &unused, &unused) != 0 &&
+	        CompareFileTime(&theirs, &ours) <= 0;
+	CloseHandle(process);
+	return older;
+}
+
+bool started_from_explorer()
+{
+	// Cheapest first: from a prompt the console holds two processes or
+	// more, and that one question settles it.
+	DWORD processes[2];
+	if (GetConsoleProcessList(processes, 2) != 1)
+		return false;
+	DWORD mode = 0;
+	if (GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) == 0 ||
+	    GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) == 0)
+		return false;
+	return parent_is_explorer();
+}
+
+void set_title(const char* title)
+{
+	SetConsoleTitleA(title);
+}
+
+void wait_for_key(std::FILE* in)
+{
+	const HANDLE input = handle_of(in);
+	DWORD mode = 0;
+	if (GetConsoleMode(input, &mode) == 0) {
+		std::getc(in);
+		return;
+	}
+	// Keys pressed before the prompt (a second Enter after the answer) do
+	// not close the window before it is read.
+	FlushConsoleInputBuffer(input);
+	INPUT_RECORD record{};
+	DWORD read = 0;
+	while (ReadConsoleInputW(input, &record, 1, &read) != 0 && read == 1) {
+		if (record.EventType != KEY_EVENT || record.Event.KeyEvent.bKeyDown == 0)
+			continue;
+		switch (record.Event.KeyEvent.wVirtualKeyCode) {
+		case VK_SHIFT:
+		case VK_CONTROL:
+		case VK_MENU:
+		case VK_LWIN:
+		case VK_RWIN:
+		case VK_CAPITAL:
+		case VK_NUMLOCK:
+		case VK_SCROLL:
+			continue;
+		default:
+			return;
+		}
+	}
+}
+
+namespace {
+
+struct Entry {
+	wchar_t* name;
+	bool folder;
+};
+
+} // namespace
+
+// Name order as Explorer's listing reads it: case aside, then by code unit.
+static int by_name(const void* a, const void* b)
+{
+	const wchar_t* first = static_cast<const Entry*>(a)->name;
+	const wchar_t* second = static_cast<const Entry*>(b)->name;
+	const int order = CompareStringOrdinal(first, -1, second, -1, TRUE) - CSTR_EQUAL;
+	return order != 0 ? order : std::wcscmp(first, second);
+}
+
+// The path of name in folder, in the process's code page as the arguments
+// come; null for want of memory.
+static char* joined(const char* folder, const wchar_t* name)
+{
+	const int bytes = WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
+	const std::size_t length = std::strlen(folder);
+	const bool separated =
+	        length > 0 && (folder[length - 1] == '\\' || folder[length - 1] == '/');
+	auto* path = static_cast<char*>(std::malloc(length + 1 + static_cast<std::size_t>(bytes)));
+	if (path == nullptr)
+		return nullptr;
+	std::memcpy(path, folder, length);
+	char* at = path + length;
+	if (!separated)
+		*at++ = '\\';
+	WideCharToMultiByte(CP_ACP, 0, name, -1, at, bytes, nullptr, nullptr);
+	return path;
+}
+
+static void free_entries(Entry* entries, std::size_t count)
+{
+	for (std::size_t i = 0; i < count; i++)
+		std::free(entries[i].name);
+	std::free(entries);
+}
+
+// The entries of folder, "." and ".." left out, in name order; false when
+// it cannot be listed.
+static bool list(const char* folder, Entry*& entries, std::size_t& count)
+{
+	entries = nullptr;
+	count = 0;
+	wchar_t* whole = whole_name(folder, 2);
+	const std::size_t length = whole ? std::wcslen(whole) : 0;
+	auto* pattern = static_cast<wchar_t*>(std::malloc((length + 3) * sizeof(wchar_t)));
+	if (whole == nullptr || pattern == nullptr) {
+		std::free(whole);
+		std::free(pattern);
+		return false;
+	}
+	std::wmemcpy(pattern, whole, length);
+	std::free(whole);
+	const bool separated =
+	        length > 0 && (pattern[length - 1] == L'\\' || pattern[length - 1] == L'/');
+	std::wcscpy(pattern + length, separated ? L"*" : L"\\*");
+	WIN32_FIND_DATAW found;
+	const HANDLE search =
+	        FindFirstFileExW(pattern, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+	                         FIND_FIRST_EX_LARGE_FETCH);
+	std::free(pattern);
+	if (search == INVALID_HANDLE_VALUE)
+		return GetLastError() == ERROR_FILE_NOT_FOUND; // an empty drive
+	std::size_t room = 0;
+	bool listed = true;
+	do {
+		if (std::wcscmp(found.cFileName, L".") == 0 ||
+		    std::wcscmp(found.cFileName, L"..") == 0)
+			continue;
+		if (count == room) {
+			room = room ? 2 * room : 64;
+			auto* grown =
+			        static_cast<Entry*>(std::realloc(entries, room * sizeof(Entry)));
+			listed = grown != nullptr;
+			if (!listed)
+				break;
+			entries = grown;
+		}
+		// A link to a folder (a symbolic link, a junction) is not followed,
+		// so no walk goes round in a circle; a folder that is a reparse point
+		// for another reason (a cloud placeholder) is entered.
+		const DWORD attributes = found.dwFileAttributes;
+		const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+		                  IsReparseTagNameSurrogate(found.dwReserved0);
+		entries[count].name = _wcsdup(found.cFileName);
+		entries[count].folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !link;
+		listed = entries[count].name != nullptr;
+		if (!listed)
+			break;
+		count++;
+	} while (FindNextFileW(search, &found));
+	listed = listed && GetLastError() == ERROR_NO_MORE_FILES;
+	FindClose(search);
+	if (listed) {
+		std::qsort(entries, count, sizeof(Entry), by_name);
+		return true;
+	}
+	free_entries(entries, count);
+	entries = nullptr;
+	count = 0;
+	return false;
+}
+
+static void walk(const char* folder, Visit visit, void* context)
+{
+	Entry* entries = nullptr;
+	std::size_t count = 0;
+	if (!list(folder, entries, count))
+		visit(context, folder, Found::unreadable_folder);
+	for (std::size_t i = 0; i < count; i++) {
+		char* path = joined(folder, entries[i].name);
+		if (path == nullptr)
+			visit(context, folder, Found::unreadable_folder);
+		else if (entries[i].folder)
+			walk(path, visit, context);
+		else
+			visit(context, path, Found::file);
+		std::free(path);
+	}
+	free_entries(entries, count);
+}
+
+bool walk_folder(const char* folder, Visit visit, void* context)
+{
+	wchar_t* whole = whole_name(folder);
+	const DWORD attributes = whole ? GetFileAttributesW(whole) : INVALID_FILE_ATTRIBUTES;
+	std::free(whole);
+	if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+		return false;
+	walk(folder, visit, context);
+	return true;
 }
 
 } // namespace varnholt

@@ -156,8 +156,10 @@ TEST(Run, WriteThatCannotReachTheFileIsNeverConfirmed)
 		const auto file = scratch.put("rec", test::recording(size));
 		test::Setup setup;
 		setup.file_limit = limit;
+		test::Here here;
+		here.file_limit = limit;
 		for (const auto& run : {test::run_tool({file.string(), "1"}, setup),
-		                        test::run_here({file.string(), "1"}, setup)}) {
+		                        test::run_here({file.string(), "1"}, here)}) {
 			const std::string count = size > 45 ? "2" : "0";
 			EXPECT_EQ(run.out, "recording has " + count +
 			                           " auido tracks, main track is :0 (start from "
@@ -372,6 +374,16 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 	const std::string missing = full.substr(0, full.size() - 3) + "missing";
 	test::Setup in_scratch;
 	in_scratch.folder = scratch.path();
+	// Started in a console otherwise than by Explorer: the command line
+	// exactly, without a wait (the launcher ends a run that waits). A new
+	// console's screen goes with it, so from another parent only the file
+	// shows what the run did.
+	const std::string other_parent = (scratch.path() / "svchost.exe").string();
+	std::filesystem::copy_file(test::launcher(), other_parent);
+	test::Setup from_cmd, piped, from_other;
+	from_cmd.wrapper = {test::launcher(), "cmd", "--"};
+	piped.wrapper = {test::launcher(), "pipe", "--"};
+	from_other.wrapper = {other_parent, "console", "--"};
 	// clang-format off
 	cases = {
 		{"the null device",  rec, {"NUL", "1"},                       {}, refused, rec},
@@ -390,6 +402,9 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 		 {}, set_1, patched, deeper},
 		{"long, a report",   rec, {full},                             {}, report + not_given, rec, deep},
 		{"long, missing",    rec, {missing, "1"},                     {}, refused, rec},
+		{"cmd /c",           rec, {file.string(), "1"},         from_cmd, set_1, patched},
+		{"from Explorer, a pipe", rec, {file.string(), "1"},       piped, set_1, patched},
+		{"a new console from another parent", rec, {file.string(), "1"}, from_other, "", patched},
 	};
 	// clang-format on
 	if (!scratch.unc().empty()) {
