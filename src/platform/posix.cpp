@@ -67,7 +67,7 @@ bool started_from_explorer()
 	return false;
 }
 
-void set_title(const char*)
+void set_title(const char* /*title*/)
 {
 }
 
@@ -78,7 +78,8 @@ void wait_for_key(std::FILE* in)
 
 static int not_dots(const dirent* entry)
 {
-	return std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0;
+	return static_cast<int>(std::strcmp(entry->d_name, ".") != 0 &&
+	                        std::strcmp(entry->d_name, "..") != 0);
 }
 
 // path is the folder's, length bytes long, in a buffer with room for a
