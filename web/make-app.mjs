@@ -49,18 +49,14 @@ function pathPolygons(d) {
 		};
 		const relative = command === command.toLowerCase();
 		switch (command.toLowerCase()) {
-		case "m": {
-			const nx = number(), ny = number();
-			x = relative ? x + nx : nx;
-			y = relative ? y + ny : ny;
-			polygons.push((polygon = [[x, y]]));
-			continue;
-		}
+		case "m":
 		case "l": {
 			const nx = number(), ny = number();
 			x = relative ? x + nx : nx;
 			y = relative ? y + ny : ny;
-			break;
+			if (command.toLowerCase() === "l") break;
+			polygons.push((polygon = [[x, y]]));
+			continue;
 		}
 		case "h": x = relative ? x + number() : number(); break;
 		case "v": y = relative ? y + number() : number(); break;

@@ -140,6 +140,14 @@ function checkFile(file, name) {
 	}
 }
 
+// The download copy of a file of the table, checked, then removed.
+async function checkCopy(folder, name) {
+	const [, head, size, state] = table.find((row) => row[0] === name);
+	await waitForFile(path.join(folder, name), expected(head, size, state).size);
+	checkFile(path.join(folder, name), name);
+	fs.rmSync(path.join(folder, name));
+}
+
 // A static host on 127.0.0.1 and every request made of it: files() gives
 // what it serves, by path (the page alone at "/" unless told), as [type,
 // bytes, more headers]. A page is sent with its own policy once more, as a
@@ -437,12 +445,7 @@ for (const name of chosen) {
 				assert.equal(main, "-3");
 				assert.doesNotMatch(status, /\bchanged|saved in place/);
 			}
-			for (const file of recordings) {
-				const [, head, size, state] = table.find((row) => row[0] === file);
-				await waitForFile(path.join(downloads, file), expected(head, size, state).size);
-				checkFile(path.join(downloads, file), file);
-				fs.rmSync(path.join(downloads, file));
-			}
+			for (const file of recordings) await checkCopy(downloads, file);
 			// The files chosen stay as they were.
 			for (const [file, head, size] of table) {
 				const fd = fs.openSync(path.join(files, file), "r");
@@ -640,9 +643,7 @@ for (const name of chosen) {
 				await page.click("input[name=copies]");
 				await setRow(page, "two.kelv", newTrack);
 				await page.waitFor(() => document.querySelector('tr[data-name="two.kelv"]').dataset.state === "offered");
-				await waitForFile(path.join(downloads, "two.kelv"), 64);
-				checkFile(path.join(downloads, "two.kelv"), "two.kelv");
-				fs.rmSync(path.join(downloads, "two.kelv"));
+				await checkCopy(downloads, "two.kelv");
 				for (const [file, head, size, state] of table.filter(([file]) => launched.includes(file)))
 					await checkPrivate(page, file, expected(head, size, state));
 			}
@@ -666,12 +667,7 @@ for (const name of chosen) {
 				// gives here: the copies are asked for.
 				await window.click("input[name=copies]");
 				await setAll(window, "Saved in place: 0. Offered as download copies: 2. Failed: 0.");
-				for (const file of ["two.kelv", "signed.kelv"]) {
-					const [, head, size, state] = table.find((row) => row[0] === file);
-					await waitForFile(path.join(downloads, file), expected(head, size, state).size);
-					checkFile(path.join(downloads, file), file);
-					fs.rmSync(path.join(downloads, file));
-				}
+				for (const file of ["two.kelv", "signed.kelv"]) await checkCopy(downloads, file);
 				await checkFaults(window);
 				await window.close();
 			}
