@@ -5,6 +5,7 @@
 #   varnholt-<v>-linux-x86_64.tar.gz, ...-aarch64.tar.gz static binary
 #   varnholt-<v>-windows-x86_64.zip                       Varnholt.exe and the page
 #   varnholt-<v>-web.html                                 the page: one HTML file
+#   varnholt-<v>-web-app.zip                              the page as an app, for a static host
 #   varnholt-<v>.tar.gz                                   the sources
 # Run from anywhere in a clone: bash packaging/release.sh
 # The same commit gives the same bytes: times come from SOURCE_DATE_EPOCH
@@ -13,7 +14,8 @@
 # The static binaries link musl. Needs git, cmake, g++, g++-aarch64-linux-gnu,
 # musl-tools, musl-dev, musl-dev:arm64, qemu-user, g++-mingw-w64-x86-64-posix,
 # wine (the mingw toolchain file looks for it), dpkg-dev, rpm and zip; for the
-# page clang, lld, wasi-libc, libc++-14-dev-wasm32 and libclang-rt-14-dev-wasm32.
+# page clang, lld, wasi-libc, libc++-14-dev-wasm32, libclang-rt-14-dev-wasm32
+# and node (which writes the app's manifest, icons and worker).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 umask 022
@@ -51,9 +53,12 @@ for preset in release-linux-x86_64 release-linux-aarch64 \
               release-windows-x86_64 release-web; do
     build "$preset"
 done
-# The page is the one file its build makes; it has nothing to install.
+# The page as one file and the app's folder are what the web build makes;
+# it has nothing to install.
 page=build/release-web/varnholt-$version-web.html
+app=build/release-web/varnholt-$version-web-app
 [ -f "$page" ] || die "the web build made no $page"
+[ -f "$app/index.html" ] || die "the web build made no $app/index.html"
 
 for arch in x86_64 aarch64; do
     is_static "$work/stage/release-linux-$arch-static/bin/Varnholt" ||
@@ -177,6 +182,15 @@ install -m 0644 README.md LICENSE "$page" "$zipdir/"
 set_times "$zipdir"
 (cd "$zipdir" && zip -X -D -9 -q "$top/dist/varnholt-$version-windows-x86_64.zip" \
     LICENSE README.md Varnholt.exe "varnholt-$version-web.html")
+
+# The app: its folder, to be put as it is on any static host.
+echo "== zip web-app"
+appdir=$work/web-app/varnholt-$version-web-app
+mkdir -p "$appdir"
+install -m 0644 "$app"/* "$appdir/"
+set_times "$work/web-app"
+(cd "$work/web-app" && find "varnholt-$version-web-app" -type f | sort |
+    zip -X -D -9 -q "$top/dist/varnholt-$version-web-app.zip" -@)
 
 (cd dist && sha256sum -- * >"$work/SHA256SUMS" && mv "$work/SHA256SUMS" SHA256SUMS)
 echo "== dist/ (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"

@@ -13,7 +13,9 @@
 //   await page.press("Tab"); await page.keys("-3");     // whatever has the focus
 //   await page.close(); await browser.close();
 // Where an engine's driver can tell more (the console, the requests, a drop
-// from the disk), the page has it; elsewhere it is null.
+// from the disk, the manifest as the browser read it), the page has it, and
+// where it can install web apps, the browser has them (browser.apps);
+// elsewhere each is null.
 // chromium and firefox-esr run headless under puppeteer-core; WebKit has no
 // headless mode, so MiniBrowser runs under its own Xvfb and is driven by
 // WebKitWebDriver over W3C WebDriver (classic), with node's own fetch.
@@ -34,16 +36,50 @@ export async function launch(name, { profile, downloads }) {
 		puppeteer: browser,
 		pid: browser.process().pid,
 		newPage: async () => puppeteerPage(await browser.newPage(), name),
+		apps: name === "chromium" ? await webApps(browser) : null,
 		close: () => browser.close(),
+	};
+}
+
+// Web apps installed in Chromium's profile, as a person installs one (by its
+// manifest id, here the URL it is installed from), each opening in a window
+// of its own:
+//   await apps.install(url); await apps.fileHandlers(url);  // as the system has them
+//   await apps.launchFiles(url, [paths]);  // as the system's "Open with" does
+//   await apps.windows(url);               // the app's windows, as pages
+// Through the browser's own CDP session, which Chromium gives only over a
+// pipe.
+async function webApps(browser) {
+	const session = await browser.target().createCDPSession();
+	return {
+		install: async (url) => {
+			await session.send("PWA.install", { manifestId: url, installUrlOrBundleUrl: url });
+			await session.send("PWA.changeAppUserSettings", { manifestId: url, displayMode: "standalone" });
+		},
+		fileHandlers: async (id) => (await session.send("PWA.getOsAppState", { manifestId: id })).fileHandlers,
+		launchFiles: (id, files) => session.send("PWA.launchFilesInApp", { manifestId: id, files }),
+		windows: async (url) => {
+			const found = [];
+			for (const page of await browser.pages()) {
+				if (page.url() === url && await page.evaluate(() => matchMedia("(display-mode: standalone)").matches))
+					found.push(puppeteerPage(page, "chromium"));
+			}
+			return found;
+		},
 	};
 }
 
 function launchPuppeteer(name, profile, downloads) {
 	if (name === "chromium") {
+		// An installed app's desktop entry, icons and MIME types go to the
+		// profile's own XDG folders, not the machine's.
 		return puppeteer.launch({
 			browser: "chrome",
 			executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
 			headless: true,
+			pipe: true,
+			env: { ...process.env, HOME: profile, XDG_DATA_HOME: path.join(profile, "data"),
+				XDG_CONFIG_HOME: path.join(profile, "config"), XDG_CACHE_HOME: path.join(profile, "cache") },
 			userDataDir: profile,
 			downloadBehavior: { policy: "allow", downloadPath: downloads },
 			args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking",
@@ -91,6 +127,14 @@ function puppeteerPage(page, name) {
 		// driver refuses it ("Is directory"), and WebKitWebDriver hands it
 		// over as one empty file.
 		canChooseFolder: name === "chromium",
+		// Chromium's installability errors, and its manifest as it read it.
+		appManifest: name !== "chromium" ? null : async () => {
+			const client = await page.createCDPSession();
+			const { installabilityErrors } = await client.send("Page.getInstallabilityErrors");
+			const { url, errors, manifest } = await client.send("Page.getAppManifest");
+			await client.detach();
+			return { installabilityErrors, url, errors, manifest };
+		},
 		goto: (url) => page.goto(url),
 		reload: () => page.reload(),
 		evaluate: (fn, ...args) => page.evaluate(fn, ...args),
@@ -243,6 +287,7 @@ Promise.resolve().then(() => (${fn}).apply(null, arguments[0]))
 		requests: () => null, // nor a view of the network
 		drop: null,
 		canChooseFolder: false,
+		appManifest: null,
 		goto: (url) => run("/url", { url }),
 		reload: () => run("/refresh", {}),
 		evaluate,

@@ -1,7 +1,12 @@
-# Writes the page: the template with the module inlined as base64, the
+# Writes the page from its template: the module inlined as base64, the
 # version, and a Content-Security-Policy that admits the page's one script
-# and one style sheet by their SHA-256 and nothing else.
-# cmake -DMODULE=... -DTEMPLATE=web/page.html -DVERSION=1.3.0 -DOUTPUT=... -P make-page.cmake
+# and one style sheet by their SHA-256 and nothing else. OUTPUT is the page
+# as one file; APP, if given, the app's index.html, the same page with the
+# template's @APP@ lines (its manifest, and its home-screen icon, the PNG
+# TOUCH_ICON as a data: URL) and a policy that also lets it load its
+# manifest and register its service worker.
+# cmake -DMODULE=... -DTEMPLATE=web/page.html -DVERSION=1.3.0 -DOUTPUT=...
+#       [-DAPP=.../index.html -DTOUCH_ICON=apple-touch-icon.png] -P make-page.cmake
 cmake_minimum_required(VERSION 3.21)
 
 # Base64 of the bytes given as hex digits.
@@ -53,18 +58,46 @@ function(inline_hash page tag out)
     set(${out} "'sha256-${digest}'" PARENT_SCOPE)
 endfunction()
 
+# Writes the page to file, the @APP@ lines kept (without the mark) if app is
+# true, else left out.
+function(write_page template file app)
+    if(app)
+        string(REPLACE "@APP@" "" page "${template}")
+        file(READ "${TOUCH_ICON}" icon HEX)
+        hex_to_base64("${icon}" icon)
+        string(REPLACE "@TOUCH_ICON@" "data:image/png;base64,${icon}" page "${page}")
+        # Beside the page's own reading worker (a blob: URL), the app's
+        # service worker and its manifest, from the app's folder.
+        set(policy "worker-src blob: 'self'; manifest-src 'self';")
+        string(REPLACE "worker-src blob:;" "${policy}" page "${page}")
+        string(FIND "${page}" "${policy}" found)
+        if(found EQUAL -1)
+            message(FATAL_ERROR "${TEMPLATE}: the policy has no \"worker-src blob:;\" for the app to add to")
+        endif()
+    else()
+        string(REGEX REPLACE "@APP@[^\n]*\n" "" page "${template}")
+    endif()
+    if(page MATCHES "@APP@")
+        message(FATAL_ERROR "${TEMPLATE}: @APP@ is only for the start of a line")
+    endif()
+    inline_hash("${page}" script script_hash)
+    inline_hash("${page}" style style_hash)
+    string(REPLACE "@SCRIPT_HASH@" "${script_hash}" page "${page}")
+    string(REPLACE "@STYLE_HASH@" "${style_hash}" page "${page}")
+    file(WRITE "${file}" "${page}")
+    file(SIZE "${file}" size)
+    if(size GREATER_EQUAL 40960)
+        message(FATAL_ERROR "${file} is ${size} bytes, over 40 KB")
+    endif()
+    message(STATUS "${file}: ${size} bytes")
+endfunction()
+
 file(READ "${MODULE}" module HEX)
 hex_to_base64("${module}" module)
-file(READ "${TEMPLATE}" page)
-string(REPLACE "@MODULE@" "${module}" page "${page}")
-string(REPLACE "@VERSION@" "${VERSION}" page "${page}")
-inline_hash("${page}" script script_hash)
-inline_hash("${page}" style style_hash)
-string(REPLACE "@SCRIPT_HASH@" "${script_hash}" page "${page}")
-string(REPLACE "@STYLE_HASH@" "${style_hash}" page "${page}")
-file(WRITE "${OUTPUT}" "${page}")
-file(SIZE "${OUTPUT}" size)
-if(size GREATER_EQUAL 40960)
-    message(FATAL_ERROR "${OUTPUT} is ${size} bytes, over 40 KB")
+file(READ "${TEMPLATE}" template)
+string(REPLACE "@MODULE@" "${module}" template "${template}")
+string(REPLACE "@VERSION@" "${VERSION}" template "${template}")
+write_page("${template}" "${OUTPUT}" FALSE)
+if(APP)
+    write_page("${template}" "${APP}" TRUE)
 endif()
-message(STATUS "${OUTPUT}: ${size} bytes")

@@ -11,6 +11,14 @@
 //    else through the entries of a stand-in drop around the same files):
 //    paths, a folder that cannot be read, only the recordings shown, copies
 //    of same-named files each kept;
+//  - the app (VARNHOLT_APP, else the folder beside the page) from a static
+//    host under a path of its own: Chromium finds it installable, installs it
+//    in the profile with its file handler for .kelv, and opens recordings
+//    from the disk with it; where the engine has service workers, one visit
+//    and a reload make it work offline and a new release replaces it; files
+//    handed to the page's launchQueue consumer (handles of the origin-private
+//    file system, where the engine has them) are listed and saved in place;
+//    nothing is asked of the host but the app's own files;
 //  - saving in place through file handles (files of the origin-private file
 //    system behind stand-in pickers), where the engine has them, with every
 //    state of a row on the page at once checked by axe-core.
@@ -19,6 +27,7 @@
 // the driver reads it), and each row control is under the pointer as soon as
 // it is shown.
 //   VARNHOLT_PAGE=build/wasm/varnholt-<version>-web.html VARNHOLT_BROWSER=webkit node --test test/
+//   (VARNHOLT_APP=build/wasm/varnholt-<version>-web-app by default)
 //   VARNHOLT_SCREENSHOT=screenshot.png also saves a picture of the page (chromium).
 import { after, before, describe, test } from "node:test";
 import assert from "node:assert/strict";
@@ -32,6 +41,8 @@ import { engines, launch, waitForFile } from "../browsers.mjs";
 
 const pageFile = process.env.VARNHOLT_PAGE;
 assert.ok(pageFile && fs.existsSync(pageFile), "VARNHOLT_PAGE must name the built page");
+const appFolder = process.env.VARNHOLT_APP || pageFile.replace(/\.html$/, "-app");
+assert.ok(fs.existsSync(path.join(appFolder, "index.html")), "VARNHOLT_APP must name the built app's folder");
 const chosen = process.env.VARNHOLT_BROWSER ? process.env.VARNHOLT_BROWSER.split(",") : engines;
 const axeSource = fs.readFileSync(createRequire(import.meta.url).resolve("axe-core/axe.min.js"), "utf8");
 
@@ -90,7 +101,8 @@ function expected(head, size, state, refused = false) {
 }
 
 const work = fs.mkdtempSync(path.join(os.tmpdir(), "varnholt-web-"));
-after(() => fs.rmSync(work, { recursive: true, force: true }));
+// Tried again while WebKit's processes, closing, still write to its profile.
+after(() => fs.rmSync(work, { recursive: true, force: true, maxRetries: 10 }));
 const files = path.join(work, "files");
 fs.mkdirSync(files);
 for (const [name, head, size] of table) {
@@ -128,30 +140,107 @@ function checkFile(file, name) {
 	}
 }
 
-// The page over http from 127.0.0.1, and every request made of the server.
-// The page is sent with its own policy once more, as a header that only
-// reports: what the policy blocks, even while the page loads, comes back to
-// the server as a report, in every engine.
-async function serve(t) {
-	const html = fs.readFileSync(pageFile);
-	const policy = /http-equiv="Content-Security-Policy" content="([^"]*)"/.exec(html)[1];
+// The download copy of a file of the table, checked, then removed.
+async function checkCopy(folder, name) {
+	const [, head, size, state] = table.find((row) => row[0] === name);
+	await waitForFile(path.join(folder, name), expected(head, size, state).size);
+	checkFile(path.join(folder, name), name);
+	fs.rmSync(path.join(folder, name));
+}
+
+// A static host on 127.0.0.1 and every request made of it: files() gives
+// what it serves, by path (the page alone at "/" unless told), as [type,
+// bytes, more headers]. A page is sent with its own policy once more, as a
+// header that only reports: what the policy blocks, even while the page
+// loads, comes back to the host as a report, in every engine. stop() takes
+// the host away, as when a device goes offline.
+async function serve(t, files = () => new Map([["/", ["text/html; charset=utf-8", fs.readFileSync(pageFile)]]])) {
 	const served = [];
 	const server = http.createServer((request, response) => {
 		let body = "";
 		request.on("data", (data) => { body += data; });
 		request.on("end", () => {
 			served.push(`${request.method} ${request.url}${body ? " " + body : ""}`);
-			if (request.url !== "/") return response.writeHead(404).end();
-			response.writeHead(200, {
-				"content-type": "text/html; charset=utf-8",
-				"content-security-policy-report-only": policy + "; report-uri /policy-report",
-			}).end(html);
+			const file = request.method === "GET" && files().get(request.url);
+			if (!file) return response.writeHead(404).end();
+			const [type, bytes, more] = file;
+			const headers = { "content-type": type, ...more };
+			if (type.startsWith("text/html")) {
+				const policy = /http-equiv="Content-Security-Policy" content="([^"]*)"/.exec(bytes)[1];
+				headers["content-security-policy-report-only"] = policy + "; report-uri /policy-report";
+			}
+			response.writeHead(200, headers).end(bytes);
 		});
 	});
 	await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
-	t.after(() => server.close());
-	return { url: `http://127.0.0.1:${server.address().port}/`, served };
+	const stop = () => {
+		server.close();
+		server.closeAllConnections();
+	};
+	t.after(stop);
+	return { url: `http://127.0.0.1:${server.address().port}/`, served, stop };
 }
+
+// The app's folder as a static host serves it, under a path of its own
+// ("./" is index.html), each file to be kept for 10 minutes in the browser's
+// HTTP cache as GitHub Pages says; given a version, as that release of it
+// would be (the version in its page and its worker).
+const appPath = "/some/host/path/varnholt/";
+const appVersion = /varnholt-(.+)-web\.html$/.exec(pageFile)[1];
+const nextVersion = appVersion + ".1";
+const appTypes = { ".html": "text/html; charset=utf-8", ".webmanifest": "application/manifest+json", ".js": "text/javascript" };
+function appFiles(version = appVersion) {
+	const files = new Map();
+	for (const name of fs.readdirSync(appFolder)) {
+		let bytes = fs.readFileSync(path.join(appFolder, name));
+		if (version !== appVersion && name !== "manifest.webmanifest")
+			bytes = Buffer.from(bytes.toString("utf8").replaceAll(appVersion, version));
+		files.set(appPath + name, [appTypes[path.extname(name)] ?? "application/octet-stream", bytes,
+			{ "cache-control": "max-age=600" }]);
+	}
+	files.set(appPath, files.get(appPath + "index.html"));
+	return files;
+}
+
+// Files into the origin-private file system, each in one write: its first
+// bytes, then a truncate to its size; and back, the first 64 bytes, the size
+// and whether the last MiB reads as zeros (each file removed once read).
+async function putPrivate(page, file, head, size) {
+	await page.evaluate(async (file, head, size) => {
+		let dir = await navigator.storage.getDirectory();
+		const parts = file.split("/");
+		for (const part of parts.slice(0, -1)) dir = await dir.getDirectoryHandle(part, { create: true });
+		const handle = await dir.getFileHandle(parts.at(-1), { create: true });
+		const writable = await handle.createWritable();
+		await writable.write(Uint8Array.from(atob(head), (c) => c.charCodeAt(0)));
+		if (size > head.length) await writable.truncate(size);
+		await writable.close();
+	}, file, head.toString("base64"), size);
+}
+async function checkPrivate(page, file, want) {
+	const [b64, size, zeros] = await page.evaluate(async (file) => {
+		let dir = await navigator.storage.getDirectory();
+		const parts = file.split("/");
+		for (const part of parts.slice(0, -1)) dir = await dir.getDirectoryHandle(part);
+		const got = await (await dir.getFileHandle(parts.at(-1))).getFile();
+		const head = new Uint8Array(await got.slice(0, 64).arrayBuffer());
+		const tail = new Uint8Array(await got.slice(Math.max(0, got.size - 2 ** 20)).arrayBuffer());
+		await dir.removeEntry(parts.at(-1));
+		return [btoa(String.fromCharCode(...head)), got.size, got.size > 2 ** 20 ? tail.every((b) => b === 0) : true];
+	}, file);
+	assert.equal(size, want.size, `${file}: size`);
+	assert.deepEqual(Buffer.from(b64, "base64"), want.head.subarray(0, 64), `${file}: first bytes`);
+	assert.ok(zeros, `${file}: the end`);
+}
+
+// Whether the engine gives file handles that write (the origin-private file
+// system's), in a page of a secure context.
+const writableHandles = (page) => page.evaluate(async () => {
+	if (!navigator.storage || !navigator.storage.getDirectory) return false;
+	const dir = await navigator.storage.getDirectory();
+	const handle = await dir.getFileHandle("probe", { create: true });
+	return "createWritable" in handle;
+});
 
 // Errors and policy violations in the page from now on, and whether each row
 // control that appears on screen can be reached by a tap or a click on it at
@@ -297,6 +386,35 @@ async function standInDrop(page, folder) {
 const recordings = table.filter((row) => row[3] === "recording").map((row) => row[0]);
 const cardRecordings = card.filter((row) => row[2] === "recording");
 
+// Launches of the app as the system's "Open with" makes them, each with the
+// table's files it hands over: started from the launcher with none, then two
+// recordings and a file that is not one, then one more into the same window.
+const launches = [[], ["two.kelv", "absent.kelv", "signed.kelv"], ["short44.kelv"]];
+const launched = launches.flat();
+// Before the page's script: the consumer the page gives launchQueue is
+// caught (where the engine has no launchQueue, one stands in), so that the
+// test can hand it what a launch hands it.
+function catchLaunches() {
+	const setConsumer = (consumer) => { window.launchConsumer = consumer; };
+	if (window.launchQueue) window.launchQueue.setConsumer = setConsumer;
+	else window.launchQueue = { setConsumer };
+}
+const handOver = (page, names) => page.evaluate(async (names) => {
+	const dir = await navigator.storage.getDirectory();
+	window.launchConsumer({ targetURL: location.href, files: await Promise.all(names.map((name) => dir.getFileHandle(name))) });
+}, names);
+const tableRow = (file) => {
+	const [, , , ...shown] = table.find((row) => row[0] === file);
+	return [file, want(file, ...shown)];
+};
+async function until(fn, timeout = 30000) {
+	const end = Date.now() + timeout;
+	for (let got; !(got = await fn());) {
+		if (Date.now() > end) throw new Error(`waiting for ${fn}: timed out after ${timeout} ms`);
+		await new Promise((resolve) => setTimeout(resolve, 100));
+	}
+}
+
 for (const name of chosen) {
 	describe(name, () => {
 		let browser, downloads;
@@ -327,12 +445,7 @@ for (const name of chosen) {
 				assert.equal(main, "-3");
 				assert.doesNotMatch(status, /\bchanged|saved in place/);
 			}
-			for (const file of recordings) {
-				const [, head, size, state] = table.find((row) => row[0] === file);
-				await waitForFile(path.join(downloads, file), expected(head, size, state).size);
-				checkFile(path.join(downloads, file), file);
-				fs.rmSync(path.join(downloads, file));
-			}
+			for (const file of recordings) await checkCopy(downloads, file);
 			// The files chosen stay as they were.
 			for (const [file, head, size] of table) {
 				const fd = fs.openSync(path.join(files, file), "r");
@@ -440,17 +553,135 @@ for (const name of chosen) {
 			await page.close();
 		});
 
+		// Before the test of saving in place: once its 5 GiB file is gone
+		// from the origin-private file system, Firefox counts the usage of
+		// 127.0.0.1 below zero, and no later page of 127.0.0.1 gets one.
+		test("as an app from a static host: installable, offline after one visit, replaced by a new release, listing the files it is opened with", async (t) => {
+			let release = appVersion;
+			const host = await serve(t, () => appFiles(release));
+			const url = host.url.replace(/\/$/, appPath);
+			const page = await browser.newPage();
+			await page.goto(url);
+			const launchable = await writableHandles(page);
+			if (launchable) await page.addInitScript(catchLaunches);
+
+			if (page.appManifest) {
+				const { installabilityErrors, url: manifestUrl, errors, manifest } = await page.appManifest();
+				assert.deepEqual([installabilityErrors, manifestUrl, errors], [[], url + "manifest.webmanifest", []]);
+				// Under any path, the app is the folder it is served from.
+				assert.deepEqual([manifest.id, manifest.startUrl, manifest.scope, manifest.display, manifest.launchHandler],
+					[url, url, url, "kStandalone", { clientMode: "kFocusExisting" }]);
+				// In the page's colours: its background, and its accent (a
+				// button's border).
+				const rgb = (colour) => colour.match(/\d+/g).slice(0, 3).join();
+				assert.deepEqual([manifest.backgroundColor, manifest.themeColor].map(rgb), (await page.evaluate(() =>
+					[getComputedStyle(document.body).backgroundColor, getComputedStyle(document.querySelector("button")).borderColor]))
+					.map(rgb));
+				// Installed for real in the profile, it takes .kelv files
+				// from the system.
+				await browser.apps.install(url);
+				assert.deepEqual((await browser.apps.fileHandlers(url)).map(({ action, accepts }) => [action, accepts]),
+					[[url, [{ mediaType: "application/x-kelvane", fileExtensions: [".kelv"] }]]]);
+			}
+
+			const workers = await page.evaluate(() => "serviceWorker" in navigator);
+			if (workers) {
+				const version = () => page.evaluate(() => document.querySelector("h1 small").textContent);
+				const activated = () => page.evaluate(async () => {
+					const worker = (await navigator.serviceWorker.ready).active;
+					if (worker.state !== "activated")
+						await new Promise((resolve) => worker.addEventListener("statechange", resolve));
+					return worker.state;
+				});
+				assert.equal(await activated(), "activated");
+				await page.reload();
+				assert.equal(await page.evaluate(() => navigator.serviceWorker.controller?.scriptURL), url + "service-worker.js");
+				// A new release: the next visit installs its worker, which
+				// takes over and deletes the old release's cache; the visit
+				// after shows the new page.
+				release = nextVersion;
+				await page.reload();
+				assert.equal(await version(), appVersion);
+				await page.waitFor((cache) => caches.keys().then((keys) => keys.join() === cache),
+					[`varnholt ${nextVersion} ${url}`]);
+				await page.reload();
+				assert.equal(await version(), nextVersion);
+				// The host gone, the app is still there, from its worker.
+				host.stop();
+				await page.reload();
+				assert.equal(await version(), nextVersion);
+				assert.equal(await page.evaluate(() => navigator.serviceWorker.controller?.scriptURL), url + "service-worker.js");
+			} else {
+				t.diagnostic(`${name} has no service workers: the app is tried online only`);
+				if (launchable) await page.reload();
+			}
+
+			// The app (offline, where it has its worker) lists and saves a
+			// chosen file as a copy, and the files of each launch in place,
+			// "Set for all" and the copies box covering them as any row.
+			await watch(page);
+			await page.setFiles("input[name=files]", [copy]);
+			const rows = [["copy.kelv", want("copy.kelv", "recording", 2, 1)]];
+			if (launchable) {
+				for (const [file, head, size] of table.filter(([file]) => launched.includes(file)))
+					await putPrivate(page, file, head, size);
+				for (const names of launches) await handOver(page, names);
+				rows.push(...launched.map(tableRow));
+			} else {
+				t.diagnostic(`${name} gives no writable file handles: no launch is handed over`);
+			}
+			await listed(page, rows.length);
+			assert.deepEqual(new Map(await rowsOf(page)), new Map(rows));
+			const inPlace = rows.filter(([file, [, , state]]) => state === "recording" && file !== "copy.kelv");
+			await setAll(page, `Saved in place: ${inPlace.length}. Offered as download copies: 1. Failed: 0.`);
+			const bytes = marked(64, 2, 1);
+			bytes[47] = newByte;
+			await waitForFile(path.join(downloads, "copy.kelv"), 64);
+			assert.deepEqual(fs.readFileSync(path.join(downloads, "copy.kelv")), bytes);
+			fs.rmSync(path.join(downloads, "copy.kelv"));
+			if (launchable) {
+				await page.click("input[name=copies]");
+				await setRow(page, "two.kelv", newTrack);
+				await page.waitFor(() => document.querySelector('tr[data-name="two.kelv"]').dataset.state === "offered");
+				await checkCopy(downloads, "two.kelv");
+				for (const [file, head, size, state] of table.filter(([file]) => launched.includes(file)))
+					await checkPrivate(page, file, expected(head, size, state));
+			}
+			await checkFaults(page);
+
+			// Installed, the app is opened with recordings from the disk, as
+			// from a file manager: the first launch opens its window (from
+			// its worker, the host gone), the next one goes to that window.
+			if (browser.apps) {
+				await browser.apps.launchFiles(url, [path.join(files, "two.kelv")]);
+				await until(async () => (await browser.apps.windows(url)).length > 0);
+				const [window] = await browser.apps.windows(url);
+				await watch(window);
+				await listed(window, 1);
+				await browser.apps.launchFiles(url, ["signed.kelv", "absent.kelv"].map((file) => path.join(files, file)));
+				await listed(window, 3);
+				assert.equal((await browser.apps.windows(url)).length, 1);
+				assert.deepEqual(new Map(await rowsOf(window)), new Map(["two.kelv", "signed.kelv", "absent.kelv"].map(tableRow)));
+				assert.equal(await window.evaluate(() => document.querySelector("h1 small").textContent), nextVersion);
+				// Saving in place would wait for leave to write, which no one
+				// gives here: the copies are asked for.
+				await window.click("input[name=copies]");
+				await setAll(window, "Saved in place: 0. Offered as download copies: 2. Failed: 0.");
+				for (const file of ["two.kelv", "signed.kelv"]) await checkCopy(downloads, file);
+				await checkFaults(window);
+				await window.close();
+			}
+			// Nothing was asked of the host but the app's own files.
+			const own = new Set([...appFiles().keys()].map((file) => "GET " + file));
+			assert.deepEqual(host.served.filter((request) => !own.has(request)), []);
+			await page.close();
+		});
+
 		test("saves in place through file handles over http, every state of a row passing axe", async (t) => {
 			const { url, served } = await serve(t);
 			const page = await browser.newPage();
 			await page.goto(url);
-			const writable = await page.evaluate(async () => {
-				if (!navigator.storage || !navigator.storage.getDirectory) return false;
-				const dir = await navigator.storage.getDirectory();
-				const handle = await dir.getFileHandle("probe", { create: true });
-				return "createWritable" in handle;
-			});
-			if (!writable) {
+			if (!(await writableHandles(page))) {
 				t.skip(`${name} gives no writable file handles`);
 				return;
 			}
@@ -459,18 +690,7 @@ for (const name of chosen) {
 			// its size.
 			const put = [...table.map(([file, head, size]) => [file, head, size]),
 				...card.map(([file, bytes]) => [file, bytes, bytes.length])];
-			for (const [file, head, size] of put) {
-				await page.evaluate(async (file, head, size) => {
-					let dir = await navigator.storage.getDirectory();
-					const parts = file.split("/");
-					for (const part of parts.slice(0, -1)) dir = await dir.getDirectoryHandle(part, { create: true });
-					const handle = await dir.getFileHandle(parts.at(-1), { create: true });
-					const writable = await handle.createWritable();
-					await writable.write(Uint8Array.from(atob(head), (c) => c.charCodeAt(0)));
-					if (size > head.length) await writable.truncate(size);
-					await writable.close();
-				}, file, head.toString("base64"), size);
-			}
+			for (const [file, head, size] of put) await putPrivate(page, file, head, size);
 			// The stand-in pickers hand over those files and that folder,
 			// as the real ones would hand over what a person picks; the page
 			// is loaded again so that it sees them. One more file is never
@@ -566,23 +786,9 @@ for (const name of chosen) {
 
 			const states = [...table.map(([file, , , state]) => [file, state]),
 				...card.map(([file, , state]) => [file, state])];
-			for (const [file, head, tableSize] of put) {
+			for (const [file, head, size] of put) {
 				const state = states.find((row) => row[0] === file)[1];
-				const [b64, size] = await page.evaluate(async (file) => {
-					let dir = await navigator.storage.getDirectory();
-					const parts = file.split("/");
-					for (const part of parts.slice(0, -1)) dir = await dir.getDirectoryHandle(part);
-					const got = await (await dir.getFileHandle(parts.at(-1))).getFile();
-					const head = new Uint8Array(await got.slice(0, 64).arrayBuffer());
-					const tail = new Uint8Array(await got.slice(Math.max(0, got.size - 2 ** 20)).arrayBuffer());
-					const zeros = got.size > 2 ** 20 ? tail.every((b) => b === 0) : true;
-					await dir.removeEntry(parts.at(-1));
-					return [btoa(String.fromCharCode(...head)) + (zeros ? "" : "!"), got.size];
-				}, file);
-				const want = expected(head, tableSize, state, file === refusedWrite);
-				assert.equal(size, want.size, `${file}: size`);
-				assert.deepEqual(Buffer.from(b64, "base64"), want.head.subarray(0, 64), `${file}: first bytes`);
-				assert.ok(!b64.endsWith("!"), `${file}: the end`);
+				await checkPrivate(page, file, expected(head, size, state, file === refusedWrite));
 			}
 			await checkFaults(page);
 			assert.deepEqual(served, ["GET /", "GET /"]); // the two loads, and nothing else
