@@ -21,9 +21,9 @@ Bytes filler(std::size_t size);
 
 Bytes slurp(const std::filesystem::path& file);
 
-// The name that reaches path whatever its length: on Windows, where the
-// tests have no long-path manifest, an absolute path with \\?\ or \\?\UNC\ in
-// front; elsewhere path itself.
+// The name that reaches path whatever its length: on Windows, where a name
+// past 260 characters opens without the system's long-path setting only so,
+// an absolute path with \\?\ or \\?\UNC\ in front; elsewhere path itself.
 std::filesystem::path long_form(const std::filesystem::path& path);
 
 // Makes folders with names of 100 characters, each in the one before, in
