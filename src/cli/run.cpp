@@ -24,11 +24,12 @@ int run(int argc, const char* const* argv, std::FILE* out)
 
 int start(int argc, const char* const* argv, std::FILE* in, std::FILE* out, bool from_explorer)
 {
-	// The paths of the recordings a session lists, kept until its answer;
-	// a card's thousands take a small part of it.
-	static char listed[4 << 20];
-	if (from_explorer)
+	if (from_explorer) {
+		// The paths of the recordings a session lists, kept until its
+		// answer; a card's thousands take a small part of it.
+		static char listed[4 << 20];
 		return explorer_session(argc, argv, in, out, listed, sizeof listed);
+	}
 	return run(argc, argv, out);
 }
 
