@@ -481,7 +481,8 @@ Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const He
 		outcome.status = varnholt::explorer_session(argc, argv.data(), in, out, room.data(),
 		                                            room.size());
 	} else {
-		outcome.status = varnholt::start(argc, argv.data(), in, out, here.from_explorer);
+		outcome.status =
+		        varnholt::start(argc, argv.data(), here.from_explorer ? in : nullptr, out);
 	}
 #ifndef _WIN32
 	folder_overrides(true);

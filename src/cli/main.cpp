@@ -6,5 +6,5 @@
 int main(int argc, char** argv)
 {
 	varnholt::prepare_process();
-	return varnholt::start(argc, argv, stdin, stdout, varnholt::started_from_explorer());
+	return varnholt::start(argc, argv, varnholt::started_from_explorer(), stdout);
 }

@@ -22,13 +22,13 @@ int run(int argc, const char* const* argv, std::FILE* out)
 	return 0;
 }
 
-int start(int argc, const char* const* argv, std::FILE* in, std::FILE* out, bool from_explorer)
+int start(int argc, const char* const* argv, std::FILE* console, std::FILE* out)
 {
-	if (from_explorer) {
+	if (console != nullptr) {
 		// The paths of the recordings a session lists, kept until its
 		// answer; a card's thousands take a small part of it.
 		static char listed[4 << 20];
-		return explorer_session(argc, argv, in, out, listed, sizeof listed);
+		return explorer_session(argc, argv, console, out, listed, sizeof listed);
 	}
 	return run(argc, argv, out);
 }

@@ -9,9 +9,10 @@ namespace varnholt {
 // which is 0 on every path.
 int run(int argc, const char* const* argv, std::FILE* out);
 
-// The process's run: the Explorer session when Explorer started it, the
-// command line otherwise. Returns the exit status, 0 on every path.
-int start(int argc, const char* const* argv, std::FILE* in, std::FILE* out, bool from_explorer);
+// The process's run: the Explorer session, answered on console, when
+// Explorer started it; the command line when console is null. Returns the
+// exit status, 0 on every path.
+int start(int argc, const char* const* argv, std::FILE* console, std::FILE* out);
 
 // How one file's run ended.
 enum class Outcome { cannot_open, empty, not_recording, reported, set, not_written };

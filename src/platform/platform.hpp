@@ -33,11 +33,13 @@ bool write_at(std::FILE* file, std::size_t offset, const unsigned char* bytes, s
 // name shows as typed without any change to the console.
 void print(std::FILE* out, const char* format, ...) VARNHOLT_PRINTF_LIKE;
 
-// True only on positive evidence that Explorer started the process (a
-// double-click, a drop, Send to): it is alone on its console, standard input
-// and output are that console, and its parent is explorer.exe. Always false
-// on POSIX, and whenever one of these questions gets no answer.
-bool started_from_explorer();
+// Standard input, the console, only on positive evidence that Explorer
+// started the process (a double-click, a drop, Send to): it is alone on its
+// console, standard input and output are that console, and its parent is
+// explorer.exe. Null otherwise: always on POSIX (where naming stdin would
+// cost every run a symbol lookup at start), and whenever one of these
+// questions gets no answer.
+std::FILE* started_from_explorer();
 
 // Titles the console window the process runs in (nothing on POSIX).
 void set_title(const char* title);

@@ -62,9 +62,9 @@ void print(std::FILE* out, const char* format, ...) // NOLINT(cert-dcl50-cpp)
 	va_end(args);
 }
 
-bool started_from_explorer()
+std::FILE* started_from_explorer()
 {
-	return false;
+	return nullptr;
 }
 
 void set_title(const char* /*title*/)
@@ -82,13 +82,19 @@ static int not_dots(const dirent* entry)
 	                        std::strcmp(entry->d_name, "..") != 0);
 }
 
+// Byte order, as ls sorts in the C locale. Not alphasort, whose address
+// the dynamic loader would look up at every start.
+static int by_name(const dirent** a, const dirent** b)
+{
+	return std::strcmp((*a)->d_name, (*b)->d_name);
+}
+
 // path is the folder's, length bytes long, in a buffer with room for a
 // slash and a name past it.
 static void walk(char* path, std::size_t length, Visit visit, void* context)
 {
 	dirent** entries = nullptr;
-	// alphasort compares as strcmp does in the C locale, the tool's own.
-	const int count = scandir(path, &entries, not_dots, alphasort);
+	const int count = scandir(path, &entries, not_dots, by_name);
 	if (count < 0) {
 		visit(context, path, Found::unreadable_folder);
 		return;

@@ -209,18 +209,18 @@ static bool parent_is_explorer()
 	return older;
 }
 
-bool started_from_explorer()
+std::FILE* started_from_explorer()
 {
 	// Cheapest first: from a prompt the console holds two processes or
 	// more, and that one question settles it.
 	DWORD processes[2];
 	if (GetConsoleProcessList(processes, 2) != 1)
-		return false;
+		return nullptr;
 	DWORD mode = 0;
 	if (GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) == 0 ||
 	    GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) == 0)
-		return false;
-	return parent_is_explorer();
+		return nullptr;
+	return parent_is_explorer() ? stdin : nullptr;
 }
 
 void set_title(const char* title)
