@@ -28,30 +28,14 @@
 #include <string>
 #include <vector>
 
+#include "quoted.hpp"
+
 namespace {
 
 const wchar_t title[] = L"Varnholt";
 constexpr SHORT width = 1000; // wide enough that no line of a test wraps
 constexpr SHORT height = 3000;
 constexpr auto patience = std::chrono::seconds(30);
-
-// The quoting that the C runtime's argument parser undoes.
-std::wstring quoted(const std::wstring& arg)
-{
-	std::wstring text = L"\"";
-	std::size_t slashes = 0;
-	for (const wchar_t c : arg) {
-		if (c == L'\\') {
-			slashes++;
-			continue;
-		}
-		text.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
-		slashes = 0;
-		text += c;
-	}
-	text.append(slashes * 2, L'\\');
-	return text + L"\"";
-}
 
 // The screen up to the cursor, each row without its trailing blanks, rows
 // joined by CR LF: what the program wrote, as far as a screen shows it.
@@ -140,7 +124,7 @@ int wmain(int argc, wchar_t** argv)
 	const std::wstring how = argv[1];
 	std::wstring line;
 	for (int i = at + 1; i < argc; i++)
-		line += (line.empty() ? L"" : L" ") + quoted(argv[i]);
+		line += (line.empty() ? L"" : L" ") + test::quoted(std::wstring(argv[i]));
 	if (how == L"cmd") // /s keeps the line inside the outer quotes as it is
 		line = L"cmd.exe /s /c \"" + line + L"\"";
 

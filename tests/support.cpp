@@ -13,6 +13,7 @@
 
 #include "cli/explorer.hpp"
 #include "cli/run.hpp"
+#include "quoted.hpp"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -167,24 +168,6 @@ Scratch::Scratch(bool on_share)
 	if (!share.empty() &&
 	    !std::filesystem::is_directory(std::filesystem::u8path(share), failed))
 		share.clear();
-}
-
-// The quoting that the C runtime's argument parser undoes.
-static std::string quoted(const std::string& arg)
-{
-	std::string text = "\"";
-	std::size_t slashes = 0;
-	for (const char c : arg) {
-		if (c == '\\') {
-			slashes++;
-			continue;
-		}
-		text.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
-		slashes = 0;
-		text += c;
-	}
-	text.append(slashes * 2, '\\');
-	return text + "\"";
 }
 
 static std::string read_and_remove(const std::filesystem::path& file)
