@@ -28,7 +28,7 @@ if (!pageFile || !fs.existsSync(pageFile)) {
 	console.error("usage: node bench/web.mjs path/to/varnholt-<version>-web.html [rounds]");
 	process.exit(2);
 }
-const work = fs.mkdtempSync(path.join(os.tmpdir(), "varnholt-bench-"));
+const work = fs.mkdtempSync(path.join(os.tmpdir(), "page-bench-"));
 process.on("exit", () => fs.rmSync(work, { recursive: true, force: true }));
 
 const head = Buffer.alloc(64);

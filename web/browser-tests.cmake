@@ -1,6 +1,7 @@
 # Runs the page's browser tests (web/test/) in one engine, with node's test
 # runner on the built page, each case printed (TAP) as it starts and ends.
-# cmake -DPAGE=varnholt-<version>-web.html -DAPP=varnholt-<version>-web-app -DWEB=web -DENGINE=chromium|firefox|webkit -P browser-tests.cmake
+# cmake -DPAGE=varnholt-<version>-web.html -DAPP=varnholt-<version>-web-app -DVERSION=<version>
+#       -DWEB=web -DENGINE=chromium|firefox|webkit -P browser-tests.cmake
 cmake_minimum_required(VERSION 3.21)
 foreach(package puppeteer-core axe-core)
     if(NOT EXISTS "${WEB}/node_modules/${package}/package.json")
@@ -10,7 +11,7 @@ foreach(package puppeteer-core axe-core)
 endforeach()
 find_program(NODE node REQUIRED)
 execute_process(COMMAND "${CMAKE_COMMAND}" -E env "VARNHOLT_PAGE=${PAGE}" "VARNHOLT_APP=${APP}"
-                        "VARNHOLT_BROWSER=${ENGINE}"
+                        "VARNHOLT_VERSION=${VERSION}" "VARNHOLT_BROWSER=${ENGINE}"
                         "${NODE}" --test --test-concurrency=1 --test-reporter=tap test/
                 WORKING_DIRECTORY "${WEB}"
                 RESULT_VARIABLE status)

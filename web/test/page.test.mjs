@@ -26,8 +26,10 @@
 // and policy violations are caught in the page (and from the console where
 // the driver reads it), and each row control is under the pointer as soon as
 // it is shown.
-//   VARNHOLT_PAGE=build/wasm/varnholt-<version>-web.html VARNHOLT_BROWSER=webkit node --test test/
-//   (VARNHOLT_APP=build/wasm/varnholt-<version>-web-app by default)
+//   VARNHOLT_PAGE=build/wasm/varnholt-<version>-web.html VARNHOLT_VERSION=<version> \
+//       VARNHOLT_BROWSER=webkit node --test test/
+//   (VARNHOLT_APP=build/wasm/varnholt-<version>-web-app by default; the
+//   version is the build's, which the page shows, never read from a path)
 //   VARNHOLT_SCREENSHOT=screenshot.png also saves a picture of the page (chromium).
 import { after, before, describe, test } from "node:test";
 import assert from "node:assert/strict";
@@ -41,8 +43,9 @@ import { engines, launch, waitForFile } from "../browsers.mjs";
 
 const pageFile = process.env.VARNHOLT_PAGE;
 assert.ok(pageFile && fs.existsSync(pageFile), "VARNHOLT_PAGE must name the built page");
-const appFolder = process.env.VARNHOLT_APP || pageFile.replace(/\.html$/, "-app");
+const appFolder = process.env.VARNHOLT_APP || path.join(path.dirname(pageFile), path.basename(pageFile, ".html") + "-app");
 assert.ok(fs.existsSync(path.join(appFolder, "index.html")), "VARNHOLT_APP must name the built app's folder");
+assert.ok(process.env.VARNHOLT_VERSION, "VARNHOLT_VERSION must give the built page's version");
 const chosen = process.env.VARNHOLT_BROWSER ? process.env.VARNHOLT_BROWSER.split(",") : engines;
 const axeSource = fs.readFileSync(createRequire(import.meta.url).resolve("axe-core/axe.min.js"), "utf8");
 
@@ -100,7 +103,7 @@ function expected(head, size, state, refused = false) {
 	return { head: out, size: Math.max(size, 48) };
 }
 
-const work = fs.mkdtempSync(path.join(os.tmpdir(), "varnholt-web-"));
+const work = fs.mkdtempSync(path.join(os.tmpdir(), "page-test-"));
 // Tried again while WebKit's processes, closing, still write to its profile.
 after(() => fs.rmSync(work, { recursive: true, force: true, maxRetries: 10 }));
 const files = path.join(work, "files");
@@ -186,7 +189,7 @@ async function serve(t, files = () => new Map([["/", ["text/html; charset=utf-8"
 // HTTP cache as GitHub Pages says; given a version, as that release of it
 // would be (the version in its page and its worker).
 const appPath = "/some/host/path/varnholt/";
-const appVersion = /varnholt-(.+)-web\.html$/.exec(pageFile)[1];
+const appVersion = process.env.VARNHOLT_VERSION;
 const nextVersion = appVersion + ".1";
 const appTypes = { ".html": "text/html; charset=utf-8", ".webmanifest": "application/manifest+json", ".js": "text/javascript" };
 function appFiles(version = appVersion) {
