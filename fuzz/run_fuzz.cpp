@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -19,12 +20,12 @@
 
 using Bytes = std::vector<unsigned char>;
 
-// A private folder of its own: a fixed name in /tmp could be a link that
-// another user planted.
+// A private folder of its own, in the temporary folder (TMPDIR): a fixed
+// name there could be a link that another user planted.
 static std::string make_folder()
 {
-	char folder[] = "/tmp/varnholt-fuzz-XXXXXX";
-	if (mkdtemp(folder) == nullptr)
+	std::string folder = (std::filesystem::temp_directory_path() / "run-fuzz-XXXXXX").string();
+	if (mkdtemp(folder.data()) == nullptr)
 		std::abort();
 	return folder;
 }

@@ -146,7 +146,7 @@ Scratch::~Scratch()
 
 Scratch::Scratch(bool on_share)
 {
-	const std::string name = unique_name("varnholt-");
+	const std::string name = unique_name("scratch-");
 	dir = std::filesystem::temp_directory_path() / name;
 	const std::string local = dir.string();
 	// Windows shares each drive to its administrators as \\localhost\C$.
@@ -206,8 +206,8 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 	for (std::size_t i = 1; i < words.size(); i++)
 		line += " " + test::quoted(words[i]);
 	const auto temp = std::filesystem::temp_directory_path();
-	const auto out_file = temp / unique_name("varnholt-out-");
-	const auto err_file = temp / unique_name("varnholt-err-");
+	const auto out_file = temp / unique_name("run-out-");
+	const auto err_file = temp / unique_name("run-err-");
 
 	// Handles are inherited by whichever child starts while they are open,
 	// so only one start at a time.
@@ -283,7 +283,7 @@ Scratch::~Scratch()
 
 Scratch::Scratch(bool)
 {
-	std::string name = (std::filesystem::temp_directory_path() / "varnholt-XXXXXX").string();
+	std::string name = (std::filesystem::temp_directory_path() / "scratch-XXXXXX").string();
 	if (!mkdtemp(name.data()))
 		throw std::runtime_error("mkdtemp failed");
 	dir = name;
