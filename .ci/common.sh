@@ -9,6 +9,11 @@ step() { printf '\n=== %s\n' "$*"; }
 # on every exit, failures included.
 cleanups=()
 on_exit() { cleanups+=("$1"); }
+# Removes each path on exit, whatever it holds (a space, a quote).
+remove_on_exit() {
+    local path
+    for path; do on_exit "rm -rf -- $(printf '%q' "$path")"; done
+}
 trap 'for c in "${cleanups[@]}"; do eval "$c" || true; done' EXIT
 
 version=$(sed -n 's/^ *VERSION \([0-9][0-9.]*\)$/\1/p' CMakeLists.txt)
