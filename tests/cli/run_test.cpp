@@ -379,7 +379,8 @@ TEST(Run, HostileSurroundingsCostNoByteNoHangAndNoStatus)
 	// console's screen goes with it, so from another parent only the file
 	// shows what the run did.
 	const std::string other_parent = (scratch.path() / "svchost.exe").string();
-	std::filesystem::copy_file(test::launcher(), other_parent);
+	std::filesystem::copy_file(std::filesystem::u8path(test::launcher()),
+	                           std::filesystem::u8path(other_parent));
 	test::Setup from_cmd, piped, from_other;
 	from_cmd.wrapper = {test::launcher(), "cmd", "--"};
 	piped.wrapper = {test::launcher(), "pipe", "--"};
