@@ -88,6 +88,16 @@ glibc_needed() {
 # The binutils program for a Debian architecture.
 deb_tool() { case $1 in amd64) echo "x86_64-linux-gnu-$2" ;; arm64) echo "aarch64-linux-gnu-$2" ;; esac; }
 
+# The desktop's files as cmake --install put them under $1/share (the MIME
+# type, the desktop entry, the icons and the AppStream metainfo), copied
+# under $2/share. The packages need no scripts for them: the caches are
+# renewed by the triggers of shared-mime-info, desktop-file-utils and the
+# icon theme, where those are installed.
+desktop_files() {
+    install -d "$2/share"
+    cp -R "$1/share/applications" "$1/share/icons" "$1/share/metainfo" "$1/share/mime" "$2/share/"
+}
+
 # Debian: the dynamic binary, as policy asks; a staged tree and dpkg-deb.
 deb() {
     local arch=$1 preset=$2 root depends
@@ -99,6 +109,7 @@ deb() {
     # As dh_strip does: the compilers' version notes serve no one at run time.
     "$(deb_tool "$arch" objcopy)" --remove-section=.comment "$root/usr/bin/Varnholt"
     gzip -9n <"$stage/share/man/man1/Varnholt.1" >"$root/usr/share/man/man1/Varnholt.1.gz"
+    desktop_files "$stage" "$root/usr"
     install -m 0644 packaging/debian/copyright "$root/usr/share/doc/varnholt/copyright"
     gzip -9n <packaging/debian/changelog >"$root/usr/share/doc/varnholt/changelog.gz"
     chmod 0644 "$root/usr/share/man/man1/Varnholt.1.gz" "$root/usr/share/doc/varnholt/changelog.gz"
@@ -140,6 +151,7 @@ rpm_package() {
     install -m 0755 "$work/stage/$preset/bin/Varnholt" "$stage/Varnholt"
     gzip -9n <"$work/stage/$preset/share/man/man1/Varnholt.1" >"$stage/Varnholt.1.gz"
     install -m 0644 LICENSE README.md "$stage/"
+    desktop_files "$work/stage/$preset" "$stage"
     set_times "$stage"
     rpmbuild -bb --quiet --target "$arch" \
         --define "_topdir $work/rpmbuild" \
@@ -152,7 +164,7 @@ rpm_package x86_64 release-linux-x86_64-static
 rpm_package aarch64 release-linux-aarch64-static
 
 # Tarballs for any other Linux: the static binary, its man page, the
-# README and the licence under one top folder.
+# desktop's files, the README and the licence under one top folder.
 tarball() {
     local arch=$1 preset=$2 name dir
     echo "== tar.gz $arch"
@@ -161,6 +173,7 @@ tarball() {
     install -d "$dir/bin" "$dir/share/man/man1"
     install -m 0755 "$work/stage/$preset/bin/Varnholt" "$dir/bin/Varnholt"
     install -m 0644 "$work/stage/$preset/share/man/man1/Varnholt.1" "$dir/share/man/man1/Varnholt.1"
+    desktop_files "$work/stage/$preset" "$dir"
     install -m 0644 README.md LICENSE "$dir/"
     set_times "$dir"
     tar --sort=name --format=gnu --owner=root:0 --group=root:0 --mtime="@$SOURCE_DATE_EPOCH" \
