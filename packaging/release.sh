@@ -3,7 +3,7 @@
 #   varnholt_<v>_amd64.deb, varnholt_<v>_arm64.deb       dynamic binary
 #   varnholt-<v>-1.x86_64.rpm, varnholt-<v>-1.aarch64.rpm  static binary
 #   varnholt-<v>-linux-x86_64.tar.gz, ...-aarch64.tar.gz static binary
-#   varnholt-<v>-windows-x86_64.zip                       Varnholt.exe and the page
+#   varnholt-<v>-windows-x86_64.zip                       both .exe files and the page
 #   varnholt-<v>-web.html                                 the page: one HTML file
 #   varnholt-<v>-web-app.zip                              the page as an app, for a static host
 #   varnholt-<v>.tar.gz                                   the sources
@@ -61,10 +61,12 @@ app=build/release-web/varnholt-$version-web-app
 [ -f "$app/index.html" ] || die "the web build made no $app/index.html"
 
 for arch in x86_64 aarch64; do
-    is_static "$work/stage/release-linux-$arch-static/bin/Varnholt" ||
-        die "the $arch static build is linked dynamically"
-    ! is_static "$work/stage/release-linux-$arch/bin/Varnholt" ||
-        die "the $arch .deb build is linked statically"
+    for program in Varnholt Varnholt-open; do
+        is_static "$work/stage/release-linux-$arch-static/bin/$program" ||
+            die "the $arch static $program is linked dynamically"
+        ! is_static "$work/stage/release-linux-$arch/bin/$program" ||
+            die "the $arch .deb's $program is linked statically"
+    done
 done
 
 rm -rf dist
@@ -78,11 +80,11 @@ git -c tar.umask=0022 archive --format=tar --prefix="varnholt-$version/" HEAD |
 # Every file and folder under $1 gets the release time.
 set_times() { find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +; }
 
-# The highest GLIBC_x.y symbol version the binary asks for. On amd64 this
+# The highest GLIBC_x.y symbol version the binaries ask for. On amd64 this
 # is checked against dpkg-shlibdeps; on arm64 it stands in for it, as the
 # cross C library carries no symbols file.
 glibc_needed() {
-    objdump -T "$1" | grep -o 'GLIBC_[0-9][0-9.]*' | sed 's/GLIBC_//' | sort -uV | tail -1
+    objdump -T "$@" | grep -o 'GLIBC_[0-9][0-9.]*' | sed 's/GLIBC_//' | sort -uV | tail -1
 }
 
 # The binutils program for a Debian architecture.
@@ -95,20 +97,24 @@ deb() {
     echo "== deb $arch"
     root=$work/deb-$arch
     install -d "$root/DEBIAN" "$root/usr/bin" "$root/usr/share/man/man1" "$root/usr/share/doc/varnholt"
-    install -m 0755 "$stage/bin/Varnholt" "$root/usr/bin/Varnholt"
-    # As dh_strip does: the compilers' version notes serve no one at run time.
-    "$(deb_tool "$arch" objcopy)" --remove-section=.comment "$root/usr/bin/Varnholt"
-    gzip -9n <"$stage/share/man/man1/Varnholt.1" >"$root/usr/share/man/man1/Varnholt.1.gz"
+    local program
+    for program in Varnholt Varnholt-open; do
+        install -m 0755 "$stage/bin/$program" "$root/usr/bin/$program"
+        # As dh_strip does: the compilers' version notes serve no one at run time.
+        "$(deb_tool "$arch" objcopy)" --remove-section=.comment "$root/usr/bin/$program"
+        gzip -9n <"$stage/share/man/man1/$program.1" >"$root/usr/share/man/man1/$program.1.gz"
+        chmod 0644 "$root/usr/share/man/man1/$program.1.gz"
+    done
     install -m 0644 packaging/debian/copyright "$root/usr/share/doc/varnholt/copyright"
     gzip -9n <packaging/debian/changelog >"$root/usr/share/doc/varnholt/changelog.gz"
-    chmod 0644 "$root/usr/share/man/man1/Varnholt.1.gz" "$root/usr/share/doc/varnholt/changelog.gz"
+    chmod 0644 "$root/usr/share/doc/varnholt/changelog.gz"
 
-    depends="libc6 (>= $(glibc_needed "$root/usr/bin/Varnholt"))"
+    depends="libc6 (>= $(glibc_needed "$root/usr/bin/Varnholt" "$root/usr/bin/Varnholt-open"))"
     if [ "$arch" = amd64 ]; then
         local computed
         computed=$(cd "$work" && mkdir -p shlibs/debian &&
                    printf 'Source: varnholt\n\nPackage: varnholt\nArchitecture: any\n' >shlibs/debian/control &&
-                   cd shlibs && dpkg-shlibdeps -O "$root/usr/bin/Varnholt" 2>/dev/null)
+                   cd shlibs && dpkg-shlibdeps -O "$root/usr/bin/Varnholt" "$root/usr/bin/Varnholt-open" 2>/dev/null)
         [ "$computed" = "shlibs:Depends=$depends" ] ||
             die "dpkg-shlibdeps says '$computed', the symbol versions say '$depends'"
     fi
@@ -137,8 +143,11 @@ rpm_package() {
     echo "== rpm $arch"
     stage=$work/rpm-$arch
     mkdir -p "$stage"
-    install -m 0755 "$work/stage/$preset/bin/Varnholt" "$stage/Varnholt"
-    gzip -9n <"$work/stage/$preset/share/man/man1/Varnholt.1" >"$stage/Varnholt.1.gz"
+    local program
+    for program in Varnholt Varnholt-open; do
+        install -m 0755 "$work/stage/$preset/bin/$program" "$stage/$program"
+        gzip -9n <"$work/stage/$preset/share/man/man1/$program.1" >"$stage/$program.1.gz"
+    done
     install -m 0644 LICENSE README.md "$stage/"
     set_times "$stage"
     rpmbuild -bb --quiet --target "$arch" \
@@ -159,8 +168,11 @@ tarball() {
     name=varnholt-$version-linux-$arch
     dir=$work/tar-$arch/$name
     install -d "$dir/bin" "$dir/share/man/man1"
-    install -m 0755 "$work/stage/$preset/bin/Varnholt" "$dir/bin/Varnholt"
-    install -m 0644 "$work/stage/$preset/share/man/man1/Varnholt.1" "$dir/share/man/man1/Varnholt.1"
+    local program
+    for program in Varnholt Varnholt-open; do
+        install -m 0755 "$work/stage/$preset/bin/$program" "$dir/bin/$program"
+        install -m 0644 "$work/stage/$preset/share/man/man1/$program.1" "$dir/share/man/man1/$program.1"
+    done
     install -m 0644 README.md LICENSE "$dir/"
     set_times "$dir"
     tar --sort=name --format=gnu --owner=root:0 --group=root:0 --mtime="@$SOURCE_DATE_EPOCH" \
@@ -177,11 +189,12 @@ install -m 0644 "$page" dist/
 echo "== zip windows-x86_64"
 zipdir=$work/zip
 mkdir -p "$zipdir"
-install -m 0755 "$work/stage/release-windows-x86_64/bin/Varnholt.exe" "$zipdir/Varnholt.exe"
+install -m 0755 "$work/stage/release-windows-x86_64/bin/Varnholt.exe" \
+    "$work/stage/release-windows-x86_64/bin/Varnholt-open.exe" "$zipdir/"
 install -m 0644 README.md LICENSE "$page" "$zipdir/"
 set_times "$zipdir"
 (cd "$zipdir" && zip -X -D -9 -q "$top/dist/varnholt-$version-windows-x86_64.zip" \
-    LICENSE README.md Varnholt.exe "varnholt-$version-web.html")
+    LICENSE README.md Varnholt-open.exe Varnholt.exe "varnholt-$version-web.html")
 
 # The app: its folder, to be put as it is on any static host.
 echo "== zip web-app"
