@@ -3,7 +3,7 @@
 #   varnholt_<v>_amd64.deb, varnholt_<v>_arm64.deb       dynamic binary
 #   varnholt-<v>-1.x86_64.rpm, varnholt-<v>-1.aarch64.rpm  static binary
 #   varnholt-<v>-linux-x86_64.tar.gz, ...-aarch64.tar.gz static binary
-#   varnholt-<v>-windows-x86_64.zip                       Varnholt.exe and the page
+#   varnholt-<v>-windows-x86_64.zip                       both .exe files and the page
 #   varnholt-<v>-web.html                                 the page: one HTML file
 #   varnholt-<v>-web-app.zip                              the page as an app, for a static host
 #   varnholt-<v>.tar.gz                                   the sources
@@ -107,6 +107,7 @@ deb() {
     echo "== deb $arch"
     root=$work/deb-$arch
     install -d "$root/DEBIAN" "$root/usr/bin" "$root/usr/share/man/man1" "$root/usr/share/doc/varnholt"
+    local program
     for program in Varnholt Varnholt-open; do
         install -m 0755 "$stage/bin/$program" "$root/usr/bin/$program"
         # As dh_strip does: the compilers' version notes serve no one at run time.
@@ -153,6 +154,7 @@ rpm_package() {
     echo "== rpm $arch"
     stage=$work/rpm-$arch
     mkdir -p "$stage"
+    local program
     for program in Varnholt Varnholt-open; do
         install -m 0755 "$work/stage/$preset/bin/$program" "$stage/$program"
         gzip -9n <"$work/stage/$preset/share/man/man1/$program.1" >"$stage/$program.1.gz"
@@ -178,6 +180,7 @@ tarball() {
     name=varnholt-$version-linux-$arch
     dir=$work/tar-$arch/$name
     install -d "$dir/bin" "$dir/share/man/man1"
+    local program
     for program in Varnholt Varnholt-open; do
         install -m 0755 "$work/stage/$preset/bin/$program" "$dir/bin/$program"
         install -m 0644 "$work/stage/$preset/share/man/man1/$program.1" "$dir/share/man/man1/$program.1"
@@ -199,11 +202,12 @@ install -m 0644 "$page" dist/
 echo "== zip windows-x86_64"
 zipdir=$work/zip
 mkdir -p "$zipdir"
-install -m 0755 "$work/stage/release-windows-x86_64/bin/Varnholt.exe" "$zipdir/Varnholt.exe"
+install -m 0755 "$work/stage/release-windows-x86_64/bin/Varnholt.exe" \
+    "$work/stage/release-windows-x86_64/bin/Varnholt-open.exe" "$zipdir/"
 install -m 0644 README.md LICENSE "$page" "$zipdir/"
 set_times "$zipdir"
 (cd "$zipdir" && zip -X -D -9 -q "$top/dist/varnholt-$version-windows-x86_64.zip" \
-    LICENSE README.md Varnholt.exe "varnholt-$version-web.html")
+    LICENSE README.md Varnholt-open.exe Varnholt.exe "varnholt-$version-web.html")
 
 # The app: its folder, to be put as it is on any static host.
 echo "== zip web-app"

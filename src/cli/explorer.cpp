@@ -97,6 +97,7 @@ static bool ask(std::FILE* in, std::FILE* out, unsigned long recordings, int& tr
 		else
 			print(out, "\nNew main track for the %lu recordings above", recordings);
 		print(out, ", from -128 to 127 (Enter alone or -1 writes nothing): ");
+		std::fflush(out); // not every C library flushes it before reading in
 		if (!read_line(in, answer, answer_size) ||
 		    answer[std::strspn(answer, " \t")] == '\0')
 			return false;
@@ -133,7 +134,7 @@ static void close_window(std::FILE* in, std::FILE* out, Started started)
 	if (started == Started::open_from_shell)
 		return;
 	print(out, "%s", press_any_key);
-	std::fflush(out); // the prompt has no line end to flush it
+	std::fflush(out); // the prompt has no line end
 	wait_for_key(in);
 }
 
