@@ -234,9 +234,11 @@ install -m 0644 "$page" dist/
 # Windows: the .exe (C and C++ runtimes linked in), the page, the README and
 # the licence.
 echo "== zip windows-x86_64"
-# Signed where it is staged, so the zip and the installer take the same
-# signed program.
-authenticode "$work/stage/release-windows-x86_64/bin/Varnholt.exe"
+# The programs are signed where they are staged, so that the zip and the
+# installer take the same signed ones.
+for exe in "$work/stage/release-windows-x86_64/bin/"*.exe; do
+    authenticode "$exe"
+done
 zipdir=$work/zip
 mkdir -p "$zipdir"
 install -m 0755 "$work/stage/release-windows-x86_64/bin/Varnholt.exe" "$zipdir/Varnholt.exe"
