@@ -16,6 +16,11 @@
 # wine (the mingw toolchain file looks for it), dpkg-dev, rpm and zip; for the
 # page clang, lld, wasi-libc, libc++-14-dev-wasm32, libclang-rt-14-dev-wasm32
 # and node (which writes the app's manifest, icons and worker).
+# Signed when keys are given (HACKING.md, "Signing a release"):
+# VARNHOLT_SIGN_GPG_KEY writes SHA256SUMS.asc and varnholt-<v>.tar.gz.asc
+# (gnupg); VARNHOLT_SIGN_CERT with VARNHOLT_SIGN_KEY signs the Windows
+# programs and installers with Authenticode (osslsigncode), timestamped
+# only by a VARNHOLT_SIGN_TIMESTAMP server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 umask 022
@@ -33,6 +38,45 @@ head -1 packaging/debian/changelog | grep -q "^varnholt ($version) " ||
 grep -A1 '^%changelog' packaging/rpm/varnholt.rpmbuild | grep -q " - $version-1\$" ||
     die "packaging/rpm/varnholt.rpmbuild has no changelog entry for $version-1 at the top"
 
+# Signing: what a variable names must be there and usable, before anything
+# is built or written. A variable set but empty is refused too, so that a
+# missing secret never gives an unsigned release unnoticed.
+for var in VARNHOLT_SIGN_GPG_KEY VARNHOLT_SIGN_CERT VARNHOLT_SIGN_KEY VARNHOLT_SIGN_TIMESTAMP; do
+    [ -z "${!var+set}" ] || [ -n "${!var}" ] || die "$var is set but empty: unset it to release without it"
+done
+# OpenPGP signatures are made at the release time, so the same key gives
+# the same bytes (with RSA or Ed25519 keys).
+gpg_sign() {
+    gpg --batch --yes --no-auto-check-trustdb --faked-system-time "$SOURCE_DATE_EPOCH!" \
+        --local-user "$VARNHOLT_SIGN_GPG_KEY" --digest-algo SHA256 --no-emit-version --no-comments \
+        --armor --detach-sign "$@"
+}
+if [ -n "${VARNHOLT_SIGN_GPG_KEY-}" ]; then
+    command -v gpg >/dev/null || die "VARNHOLT_SIGN_GPG_KEY is set and gpg is missing (Debian: gnupg)"
+    gpg --batch --list-secret-keys -- "$VARNHOLT_SIGN_GPG_KEY" >/dev/null 2>&1 ||
+        die "VARNHOLT_SIGN_GPG_KEY: no secret key '$VARNHOLT_SIGN_GPG_KEY' in ${GNUPGHOME:-$HOME/.gnupg}"
+    # A key made after SOURCE_DATE_EPOCH, or expired or revoked at it, cannot sign.
+    out=$(printf 'test\n' | gpg_sign 2>&1 >/dev/null) ||
+        die "VARNHOLT_SIGN_GPG_KEY: '$VARNHOLT_SIGN_GPG_KEY' cannot sign at SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH: $out"
+fi
+if [ -n "${VARNHOLT_SIGN_CERT-}${VARNHOLT_SIGN_KEY-}" ]; then
+    [ -n "${VARNHOLT_SIGN_KEY-}" ] || die "VARNHOLT_SIGN_CERT is set without VARNHOLT_SIGN_KEY, its private key"
+    [ -n "${VARNHOLT_SIGN_CERT-}" ] || die "VARNHOLT_SIGN_KEY is set without VARNHOLT_SIGN_CERT, its certificate"
+    { command -v osslsigncode && command -v openssl; } >/dev/null ||
+        die "VARNHOLT_SIGN_CERT is set and osslsigncode or openssl is missing (Debian: osslsigncode, openssl)"
+    for var in VARNHOLT_SIGN_CERT VARNHOLT_SIGN_KEY; do
+        [[ -f ${!var} && -r ${!var} ]] || die "$var: no readable file '${!var}'"
+    done
+    cert_public=$(openssl x509 -noout -pubkey -in "$VARNHOLT_SIGN_CERT" 2>/dev/null) ||
+        die "VARNHOLT_SIGN_CERT: '$VARNHOLT_SIGN_CERT' holds no PEM certificate"
+    key_public=$(openssl pkey -pubout -passin pass: -in "$VARNHOLT_SIGN_KEY" 2>/dev/null) ||
+        die "VARNHOLT_SIGN_KEY: '$VARNHOLT_SIGN_KEY' holds no unencrypted PEM private key"
+    [ "$cert_public" = "$key_public" ] ||
+        die "VARNHOLT_SIGN_KEY: '$VARNHOLT_SIGN_KEY' is not the key of the certificate in VARNHOLT_SIGN_CERT"
+elif [ -n "${VARNHOLT_SIGN_TIMESTAMP-}" ]; then
+    die "VARNHOLT_SIGN_TIMESTAMP is set without VARNHOLT_SIGN_CERT and VARNHOLT_SIGN_KEY: only Authenticode is timestamped"
+fi
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 jobs=$(nproc)
@@ -47,6 +91,21 @@ build() {
     cmake --install "build/$preset" --prefix "$work/stage/$preset" >/dev/null
 }
 is_static() { ! readelf -lW "$1" | grep -q ' INTERP '; }
+# Authenticode: signs the Windows program or installer $1 in place, at the
+# release time, when VARNHOLT_SIGN_CERT and VARNHOLT_SIGN_KEY are given;
+# timestamped only by the VARNHOLT_SIGN_TIMESTAMP server, the one thing a
+# release ever asks the network for.
+authenticode() {
+    [ -n "${VARNHOLT_SIGN_CERT-}" ] || return 0
+    local timestamp=()
+    [ -z "${VARNHOLT_SIGN_TIMESTAMP-}" ] || timestamp=(-ts "$VARNHOLT_SIGN_TIMESTAMP")
+    echo "== authenticode ${1##*/}"
+    osslsigncode sign -h sha256 -certs "$VARNHOLT_SIGN_CERT" -key "$VARNHOLT_SIGN_KEY" \
+        -time "$SOURCE_DATE_EPOCH" "${timestamp[@]}" -in "$1" -out "$work/signed" >/dev/null ||
+        die "osslsigncode could not sign $1"
+    chmod --reference="$1" "$work/signed"
+    mv "$work/signed" "$1"
+}
 
 for preset in release-linux-x86_64 release-linux-aarch64 \
               release-linux-x86_64-static release-linux-aarch64-static \
@@ -200,6 +259,11 @@ install -m 0644 "$page" dist/
 # Windows: the .exe (C and C++ runtimes linked in), the page, the README and
 # the licence.
 echo "== zip windows-x86_64"
+# The programs are signed where they are staged, so that the zip and the
+# installer take the same signed ones.
+for exe in "$work/stage/release-windows-x86_64/bin/"*.exe; do
+    authenticode "$exe"
+done
 zipdir=$work/zip
 mkdir -p "$zipdir"
 install -m 0755 "$work/stage/release-windows-x86_64/bin/Varnholt.exe" \
@@ -218,6 +282,18 @@ set_times "$work/web-app"
 (cd "$work/web-app" && find "varnholt-$version-web-app" -type f | sort |
     zip -X -D -9 -q "$top/dist/varnholt-$version-web-app.zip" -@)
 
+for msi in dist/*.msi; do
+    [ ! -e "$msi" ] || authenticode "$msi"
+done
 (cd dist && sha256sum -- * >"$work/SHA256SUMS" && mv "$work/SHA256SUMS" SHA256SUMS)
+# OpenPGP: SHA256SUMS, which vouches for every file it lists, and the source
+# archive for packagers. The .asc files are not listed in SHA256SUMS: gpg
+# checks each, and these signatures change no file that SHA256SUMS lists.
+if [ -n "${VARNHOLT_SIGN_GPG_KEY-}" ]; then
+    for file in SHA256SUMS "varnholt-$version.tar.gz"; do
+        echo "== gpg $file.asc"
+        out=$(gpg_sign --output "dist/$file.asc" "dist/$file" 2>&1) || die "gpg could not sign dist/$file: $out"
+    done
+fi
 echo "== dist/ (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"
 cat dist/SHA256SUMS
