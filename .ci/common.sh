@@ -3,6 +3,10 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
+# The release files that stages build are unsigned, whatever keys the
+# environment names; .ci/signing names its own.
+unset VARNHOLT_SIGN_GPG_KEY VARNHOLT_SIGN_CERT VARNHOLT_SIGN_KEY VARNHOLT_SIGN_TIMESTAMP
+
 step() { printf '\n=== %s\n' "$*"; }
 
 # What a stage leaves behind (an installed package, a wine server) is undone

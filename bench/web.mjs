@@ -21,6 +21,7 @@ import os from "node:os";
 import path from "node:path";
 import { pathToFileURL } from "node:url";
 import { launch, waitForFile } from "../web/browsers.mjs";
+import { line, processTree, procField } from "./measure.mjs";
 
 const pageFile = process.argv[2];
 const rounds = Number(process.argv[3] || 5);
@@ -28,7 +29,7 @@ if (!pageFile || !fs.existsSync(pageFile)) {
 	console.error("usage: node bench/web.mjs path/to/varnholt-<version>-web.html [rounds]");
 	process.exit(2);
 }
-const work = fs.mkdtempSync(path.join(os.tmpdir(), "page-bench-"));
+const work = fs.mkdtempSync(path.join(os.tmpdir(), "web-bench-"));
 process.on("exit", () => fs.rmSync(work, { recursive: true, force: true }));
 
 const head = Buffer.alloc(64);
@@ -119,7 +120,6 @@ document.ondrop = async (event) => {
 };
 window.read = new Promise((resolve) => { window.done = resolve; });
 </script>`);
-const median = (values) => values.slice().sort((a, b) => a - b)[Math.floor(values.length / 2)];
 
 const downloads = path.join(work, "downloads");
 fs.mkdirSync(downloads);
@@ -215,8 +215,6 @@ for (let i = 0; i < rounds; i++) {
 	times.treeReads.push(await dropTreeOnReader());
 	times.treeListings.push(await dropTreeOnPage());
 }
-const line = (label, values, digits = 0) =>
-	console.log(`  ${label.padEnd(52)} ${median(values).toFixed(digits).padStart(5)}  (${values.map((t) => t.toFixed(digits)).join(" ")})`);
 const ratios = (page, bare) => page.map((t, i) => t / bare[i]);
 console.log(`${rounds} rounds, medians (ms; ratios per round); load average before: ${os.loadavg().map((l) => l.toFixed(1)).join(" ")}`);
 line("1,000 files: hand-over to a bare file input", times.handOvers);
@@ -231,29 +229,7 @@ line("card of 2,000 files: the page until all listed", times.treeListings);
 line("card of 2,000 files: page / bare page (goal <= 1.5)", ratios(times.treeListings, times.treeReads), 2);
 
 // Resident memory of the browser and every process under it, in MiB.
-function browserMemory(root) {
-	const children = new Map();
-	for (const pid of fs.readdirSync("/proc").filter((name) => /^\d+$/.test(name))) {
-		try {
-			const stat = fs.readFileSync(`/proc/${pid}/stat`, "utf8");
-			const parent = stat.slice(stat.lastIndexOf(")") + 2).split(" ")[1];
-			children.set(parent, [...(children.get(parent) || []), pid]);
-		} catch {
-			// gone meanwhile
-		}
-	}
-	let kib = 0;
-	for (const pending = [String(root)]; pending.length;) {
-		const pid = pending.pop();
-		try {
-			kib += Number(/VmRSS:\s+(\d+)/.exec(fs.readFileSync(`/proc/${pid}/status`, "utf8"))?.[1] || 0);
-		} catch {
-			// gone meanwhile
-		}
-		pending.push(...(children.get(pid) || []));
-	}
-	return kib / 1024;
-}
+const browserMemory = (root) => processTree(root).reduce((kib, pid) => kib + procField(pid, "status", "VmRSS"), 0) / 1024;
 
 const big = path.join(work, "big.kelv");
 fs.writeFileSync(big, head);

@@ -87,6 +87,14 @@ std::string tool()
 	return named && *named ? named : VARNHOLT_EXE;
 }
 
+std::string open_tool()
+{
+	std::string path = tool();
+	const auto name = path.find_last_of("/\\") + 1;
+	const bool exe = path.size() > 4 && path.compare(path.size() - 4, 4, ".exe") == 0;
+	return path.replace(name, std::string::npos, exe ? "Varnholt-open.exe" : "Varnholt-open");
+}
+
 #ifdef _WIN32
 
 bool under_wine()
@@ -325,11 +333,11 @@ static void drain(int out, int err, Outcome& outcome, pid_t group)
 	}
 }
 
-Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
+// The words of the run: the wrapper, the emulator of a cross build (CMake's
+// list, joined by "|"; VARNHOLT_TEST_EMULATOR, empty for none, replaces it
+// for a tool named by VARNHOLT_TEST_TOOL), the tool and args.
+static std::vector<std::string> command(const std::vector<std::string>& args, const Setup& setup)
 {
-	// The emulator of a cross build (CMake's list, joined by "|") comes
-	// between the wrapper and the tool; VARNHOLT_TEST_EMULATOR, empty for
-	// none, replaces it for a tool named by VARNHOLT_TEST_TOOL.
 	std::vector<std::string> words = setup.wrapper;
 	const char* other_emulator = std::getenv("VARNHOLT_TEST_EMULATOR");
 	std::istringstream emulator(other_emulator ? other_emulator : VARNHOLT_EMULATOR);
@@ -337,6 +345,81 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 		words.push_back(word);
 	words.push_back(setup.exe);
 	words.insert(words.end(), args.begin(), args.end());
+	return words;
+}
+
+Outcome in_terminal(const std::vector<std::string>& args, bool leader,
+                    const std::vector<std::pair<std::string, std::string>>& typing,
+                    const Setup& setup)
+{
+	std::vector<std::string> words = command(args, setup);
+	std::vector<char*> argv;
+	for (auto& word : words)
+		argv.push_back(word.data());
+	argv.push_back(nullptr);
+	const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+	if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0)
+		throw std::runtime_error("no pseudo-terminal");
+	const std::string pts = ptsname(terminal);
+	const pid_t pid = fork();
+	if (pid == 0) {
+		// As a terminal starts its program: a session of its own, whose
+		// controlling terminal the pseudo-terminal becomes at the open.
+		if (leader)
+			setsid();
+		const int fd = open(pts.c_str(), leader ? O_RDWR : O_RDWR | O_NOCTTY);
+		if (fd < 0)
+			_exit(125);
+		dup2(fd, 0), dup2(fd, 1), dup2(fd, 2);
+		close(fd), close(terminal);
+		execvp(argv[0], argv.data());
+		_exit(127);
+	}
+	Outcome outcome;
+	std::size_t next = 0, seen = 0;
+	const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+	for (;;) {
+		if (next < typing.size()) {
+			const auto at = outcome.out.find(typing[next].first, seen);
+			if (at != std::string::npos) {
+				// A key typed at the last prompt proves the wait only if
+				// the program was still there without it.
+				std::this_thread::sleep_for(std::chrono::milliseconds(200));
+				if (next + 1 == typing.size() &&
+				    waitpid(pid, nullptr, WNOHANG) == pid)
+					throw std::runtime_error("ended before the last key");
+				seen = at + typing[next].first.size();
+				const std::string& keys = typing[next++].second;
+				if (write(terminal, keys.data(), keys.size()) < 0)
+					throw std::runtime_error("cannot type");
+			}
+		}
+		pollfd end = {terminal, POLLIN, 0};
+		if (poll(&end, 1, 100) < 0)
+			throw std::runtime_error("poll failed");
+		if (std::chrono::steady_clock::now() > deadline)
+			kill(pid, SIGKILL);
+		if (end.revents == 0)
+			continue;
+		char chunk[4096];
+		const ssize_t got = read(terminal, chunk, sizeof chunk);
+		if (got <= 0)
+			break; // EIO: the program and its terminal are gone
+		outcome.out.append(chunk, static_cast<std::size_t>(got));
+	}
+	close(terminal);
+	int status = 0;
+	waitpid(pid, &status, 0);
+	outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+	// The terminal's line ends, and what it echoed, are its own.
+	outcome.out.erase(std::remove(outcome.out.begin(), outcome.out.end(), '\r'),
+	                  outcome.out.end());
+	return outcome;
+}
+
+Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
+{
+	std::vector<std::string> words = command(args, setup);
 	std::vector<char*> argv;
 	for (auto& word : words)
 		argv.push_back(word.data());
@@ -438,15 +521,18 @@ Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const He
 	for (const auto& arg : args)
 		argv.push_back(arg.c_str());
 	const Scratch scratch;
-	const auto printed = scratch.path() / "out";
 	const auto typed = scratch.path() / "in";
 	std::ofstream(typed, std::ios::binary) << here.input;
-	std::FILE* out = std::fopen(printed.string().c_str(), "w+b");
 	std::FILE* in = std::fopen(typed.string().c_str(), "rb");
 	Outcome outcome;
-#ifndef _WIN32
-	// Whatever the run prints stays in the stream's buffer until the limit
-	// is lifted again.
+#ifdef _WIN32
+	const auto printed = scratch.path() / "out";
+	std::FILE* out = std::fopen(printed.string().c_str(), "w+b");
+#else
+	// In memory, what the run prints is out of reach of the file-size limit.
+	char* text = nullptr;
+	std::size_t text_size = 0;
+	std::FILE* out = open_memstream(&text, &text_size);
 	rlimit saved{};
 	getrlimit(RLIMIT_FSIZE, &saved);
 	void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
@@ -459,13 +545,17 @@ Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const He
 		folder_overrides(false);
 #endif
 	const int argc = static_cast<int>(argv.size());
+	using varnholt::Started;
 	if (here.room > 0) {
 		std::vector<char> room(here.room);
 		outcome.status = varnholt::explorer_session(argc, argv.data(), in, out, room.data(),
-		                                            room.size());
-	} else {
+		                                            room.size(), *here.session);
+	} else if (!here.session || *here.session == Started::by_explorer) {
 		outcome.status =
-		        varnholt::start(argc, argv.data(), here.from_explorer ? in : nullptr, out);
+		        varnholt::start(argc, argv.data(), here.session ? in : nullptr, out);
+	} else {
+		outcome.status = varnholt::open_session(argc, argv.data(), in, out,
+		                                        *here.session == Started::open_own_window);
 	}
 #ifndef _WIN32
 	folder_overrides(true);
@@ -474,8 +564,13 @@ Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const He
 #endif
 	std::fclose(in);
 	std::fclose(out);
+#ifdef _WIN32
 	const Bytes bytes = slurp(printed);
 	outcome.out.assign(bytes.begin(), bytes.end());
+#else
+	outcome.out.assign(text, text_size);
+	std::free(text);
+#endif
 	return outcome;
 }
 

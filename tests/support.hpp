@@ -5,8 +5,11 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "cli/explorer.hpp"
 
 namespace test {
 
@@ -77,8 +80,19 @@ struct Setup {
 	std::filesystem::path folder;    // the run's current folder; the test's own if empty
 };
 
+// Varnholt-open beside tool().
+std::string open_tool();
+
 // Starts the tool with args after the program name and collects its output.
 Outcome run_tool(const std::vector<std::string>& args, const Setup& setup = {});
+
+// POSIX: starts setup.exe on a terminal, leading the terminal's session as a
+// program that a terminal window was opened for does, or not, and types the
+// keys of each pair once the screen shows its text. Throws when the program
+// ends before the last keys: they prove that it waited for them.
+Outcome in_terminal(const std::vector<std::string>& args, bool leader,
+                    const std::vector<std::pair<std::string, std::string>>& typing,
+                    const Setup& setup);
 
 // True for a Windows build running under wine.
 bool under_wine();
@@ -91,7 +105,9 @@ std::string launcher();
 struct Here {
 	long file_limit = -1;      // as in Setup, with SIGXFSZ ignored
 	bool unprivileged = false; // POSIX: without root's leave to read any folder
-	bool from_explorer = false;
+	// The session, as Varnholt.exe from Explorer or Varnholt-open runs it;
+	// the command line when none.
+	std::optional<varnholt::Started> session;
 	std::size_t room = 0; // the session's room for paths; 0 for the tool's own
 	std::string input;    // what the session reads, typed
 };

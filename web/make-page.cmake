@@ -1,12 +1,12 @@
 # Writes the page from its template: the module inlined as base64, the
-# version, and a Content-Security-Policy that admits the page's one script
+# version, the favicon (the SVG FAVICON as a data: URL), and a Content-Security-Policy that admits the page's one script
 # and one style sheet by their SHA-256 and nothing else. OUTPUT is the page
 # as one file; APP, if given, the app's index.html, the same page with the
 # template's @APP@ lines (its manifest, and its home-screen icon, the PNG
 # TOUCH_ICON as a data: URL) and a policy that also lets it load its
 # manifest and register its service worker.
 # cmake -DMODULE=... -DTEMPLATE=web/page.html -DVERSION=1.3.0 -DOUTPUT=...
-#       [-DAPP=.../index.html -DTOUCH_ICON=apple-touch-icon.png] -P make-page.cmake
+#       -DFAVICON=varnholt.svg [-DAPP=.../index.html -DTOUCH_ICON=apple-touch-icon.png] -P make-page.cmake
 cmake_minimum_required(VERSION 3.21)
 
 # Base64 of the bytes given as hex digits.
@@ -97,6 +97,9 @@ hex_to_base64("${module}" module)
 file(READ "${TEMPLATE}" template)
 string(REPLACE "@MODULE@" "${module}" template "${template}")
 string(REPLACE "@VERSION@" "${VERSION}" template "${template}")
+file(READ "${FAVICON}" favicon HEX)
+hex_to_base64("${favicon}" favicon)
+string(REPLACE "@FAVICON@" "data:image/svg+xml;base64,${favicon}" template "${template}")
 write_page("${template}" "${OUTPUT}" FALSE)
 if(APP)
     write_page("${template}" "${APP}" TRUE)

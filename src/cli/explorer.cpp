@@ -30,6 +30,10 @@ constexpr char double_click_text[] =
         "or add Varnholt to Send to and send them to it.\n"
         "varnholt-" VARNHOLT_VERSION
         "-web.html, beside Varnholt.exe, does the same in a browser.\n";
+constexpr char open_usage_text[] =
+        "Usage: Varnholt-open File_or_folder ...\n\n"
+        "Lists the kelvane recordings given, and those in the folders given and their\n"
+        "subfolders, asks once for a new main track, then sets it in each.\n";
 constexpr char press_any_key[] = "\nPress any key to close this window";
 constexpr int answer_size = 256;
 
@@ -93,6 +97,7 @@ static bool ask(std::FILE* in, std::FILE* out, unsigned long recordings, int& tr
 		else
 			print(out, "\nNew main track for the %lu recordings above", recordings);
 		print(out, ", from -128 to 127 (Enter alone or -1 writes nothing): ");
+		std::fflush(out); // not every C library flushes it before reading in
 		if (!read_line(in, answer, answer_size) ||
 		    answer[std::strspn(answer, " \t")] == '\0')
 			return false;
@@ -122,16 +127,31 @@ static void set_all(const Listing& listing, int track)
 	print(listing.out, "\nSet to main track %d: %lu, failed: %lu\n", track, set, failed);
 }
 
+// The last words of a session: where the window closes with the program,
+// it stays until a key is pressed.
+static void close_window(std::FILE* in, std::FILE* out, Started started)
+{
+	if (started == Started::open_from_shell)
+		return;
+	print(out, "%s", press_any_key);
+	std::fflush(out); // the prompt has no line end
+	wait_for_key(in);
+}
+
 // The room is written through the listing, which clang-tidy does not follow.
 int explorer_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
                      char* room, // NOLINT(readability-non-const-parameter)
-                     std::size_t room_size)
+                     std::size_t room_size, Started started)
 {
 	set_title("Varnholt");
 	if (argc < 2) {
-		run(argc, argv, out);
-		print(out, "%s%s", double_click_text, press_any_key);
-		wait_for_key(in);
+		if (started == Started::by_explorer) {
+			run(argc, argv, out);
+			print(out, "%s", double_click_text);
+		} else {
+			print(out, "%s", open_usage_text);
+		}
+		close_window(in, out, started);
 		return 0;
 	}
 	Listing listing{out, room, room_size, 0, 0, 0, false};
@@ -154,8 +174,7 @@ int explorer_session(int argc, const char* const* argv, std::FILE* in, std::FILE
 		print(out, "\nNothing was written.\n");
 	else
 		set_all(listing, track);
-	print(out, "%s", press_any_key);
-	wait_for_key(in);
+	close_window(in, out, started);
 	return 0;
 }
 

@@ -1,5 +1,7 @@
-// Varnholt.exe started from Explorer: a double-click, or files and folders
-// dropped on it or sent to it.
+// The session that lists recordings, asks once for a new main track and
+// sets it: Varnholt.exe started from Explorer (a double-click, or files and
+// folders dropped on it or sent to it), and Varnholt-open, the file
+// manager's program for recordings and cards.
 #pragma once
 
 #include <cstddef>
@@ -7,13 +9,22 @@
 
 namespace varnholt {
 
+// How the session was started, which decides what it says without files
+// and whether it waits for a key at the end: where the window closes with
+// the program, what it printed would vanish unread.
+enum class Started {
+	by_explorer,     // Varnholt.exe, in a console of its own
+	open_own_window, // Varnholt-open, alone in a terminal or console opened for it
+	open_from_shell  // Varnholt-open, from a shell: it returns at once
+};
+
 // Every argument is a file or a folder, never a track number. Reports the
 // recordings among them (a folder's, and its subfolders', in name order) as
 // Varnholt FileName reports each, asks on out for one new main track, read
 // from in, and only then sets it in each as Varnholt FileName track_num
-// does; the window stays until a key is pressed. The recordings' paths are
-// kept in the room given. Returns the exit status, 0.
+// does. The recordings' paths are kept in the room given. Returns the exit
+// status, 0.
 int explorer_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out, char* room,
-                     std::size_t room_size);
+                     std::size_t room_size, Started started);
 
 } // namespace varnholt

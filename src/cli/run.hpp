@@ -14,6 +14,11 @@ int run(int argc, const char* const* argv, std::FILE* out);
 // exit status, 0 on every path.
 int start(int argc, const char* const* argv, std::FILE* console, std::FILE* out);
 
+// Varnholt-open: the session on the files and folders given, answered on
+// in; own_window when the window closes with the program, so that it waits
+// for a key at the end. Returns the exit status, 0.
+int open_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out, bool own_window);
+
 // How one file's run ended.
 enum class Outcome { cannot_open, empty, not_recording, reported, set, not_written };
 

@@ -41,11 +41,17 @@ void print(std::FILE* out, const char* format, ...) VARNHOLT_PRINTF_LIKE;
 // questions gets no answer.
 std::FILE* started_from_explorer();
 
+// True when the window the process shows in closes with it: on Windows it
+// is alone on its console; on POSIX it leads its session, as a program that
+// a terminal was opened to run does (a shell's commands never do).
+bool window_closes_with_process();
+
 // Titles the console window the process runs in (nothing on POSIX).
 void set_title(const char* title);
 
-// Waits for one key on in: on a Windows console any key but a modifier
-// alone, pressed from now on; elsewhere one byte.
+// Waits for one key on in, pressed from now on (keys typed ahead are
+// dropped): on a Windows console any key but a modifier alone, on a POSIX
+// terminal one byte without waiting for Enter; elsewhere one byte.
 void wait_for_key(std::FILE* in);
 
 // What a walk finds: a file (anything but a folder, links to folders

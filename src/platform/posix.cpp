@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -71,9 +72,30 @@ void set_title(const char* /*title*/)
 {
 }
 
+bool window_closes_with_process()
+{
+	return getsid(0) == getpid();
+}
+
 void wait_for_key(std::FILE* in)
 {
-	std::getc(in);
+	const int fd = fileno(in);
+	termios saved{};
+	if (tcgetattr(fd, &saved) != 0) {
+		std::getc(in);
+		return;
+	}
+	// One key, unechoed, without Enter; TCSAFLUSH drops what was typed
+	// ahead (a second Enter after the answer).
+	termios key = saved;
+	key.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+	key.c_cc[VMIN] = 1;
+	key.c_cc[VTIME] = 0;
+	tcsetattr(fd, TCSAFLUSH, &key);
+	char byte = 0;
+	const ssize_t got = read(fd, &byte, 1);
+	static_cast<void>(got);
+	tcsetattr(fd, TCSANOW, &saved);
 }
 
 static int not_dots(const dirent* entry)

@@ -223,6 +223,12 @@ std::FILE* started_from_explorer()
 	return parent_is_explorer() ? stdin : nullptr;
 }
 
+bool window_closes_with_process()
+{
+	DWORD processes[2];
+	return GetConsoleProcessList(processes, 2) == 1;
+}
+
 void set_title(const char* title)
 {
 	SetConsoleTitleA(title);

@@ -1,6 +1,7 @@
-// The session of Varnholt.exe started from Explorer: every row run inside
-// the test process, and on Windows also started as Explorer starts it, in a
-// console of its own that the launcher types into and reads.
+// The session of Varnholt.exe started from Explorer, and of Varnholt-open:
+// every row run inside the test process, and on Windows also started as
+// Explorer starts it, in a console of its own that the launcher types into
+// and reads.
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -102,6 +103,7 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 		std::size_t room = 0;
 		bool unprivileged = false;
 		long file_limit = -1; // POSIX: RLIMIT_FSIZE
+		varnholt::Started started = varnholt::Started::by_explorer;
 	};
 	const int same = -1000;
 	const auto rec = test::recording(64);
@@ -147,6 +149,11 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 	};
 	const std::string clip1 = "@/CARD/100/CLIP0001.kelv", clip2 = "@/CARD/100/CLIP0002.kelv",
 	                  clip3 = "@/CARD/101/SUB/CLIP0003.kelv";
+	const std::string card_set = listed(clip1) + listed(clip2, 0, 0) + listed(clip3, 3, 1) +
+	                             "\nFiles that are not recordings in " + card + ": 5\n" +
+	                             question(3) + typed("5") + set_to(clip1, 5) +
+	                             set_to(clip2, 5, 0, 0) + set_to(clip3, 5, 3, 1) +
+	                             summary(5, 3, 0);
 	const std::string japanese = "@/録音🎵.kelv";
 	// clang-format off
 	std::vector<Case> cases = {
@@ -168,11 +175,7 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 		 {"pic.jpg", "a.kelv"}, {"1\n", " "},
 		 "\n@/pic.jpg\nSorry, it's not a kelvane recording, can't be fixed @/pic.jpg\n" + listed(a) +
 		 question(1) + typed("1") + set_to(a, 1) + summary(1, 1, 0) + press_any_key},
-		{"a card", card_files, {"CARD"}, {"5\n", " "},
-		 listed(clip1) + listed(clip2, 0, 0) + listed(clip3, 3, 1) +
-		 "\nFiles that are not recordings in " + card + ": 5\n" + question(3) + typed("5") +
-		 set_to(clip1, 5) + set_to(clip2, 5, 0, 0) + set_to(clip3, 5, 3, 1) + summary(5, 3, 0) +
-		 press_any_key},
+		{"a card", card_files, {"CARD"}, {"5\n", " "}, card_set + press_any_key},
 		{"a name in Japanese with an emoji", {{"録音🎵.kelv", rec, 1}}, {"録音🎵.kelv"}, {"1\n", " "},
 		 listed(japanese) + question(1) + typed("1") + set_to(japanese, 1) + summary(1, 1, 0) +
 		 press_any_key},
@@ -197,6 +200,43 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 		 both_listed + question(2), Case::console},
 	};
 	// clang-format on
+	// Varnholt-open: the same session with its own usage, and the wait for a
+	// key only in a window that closes with it.
+	const std::string open_usage =
+	        "Usage: Varnholt-open File_or_folder ...\n\n"
+	        "Lists the kelvane recordings given, and those in the folders given and their\n"
+	        "subfolders, asks once for a new main track, then sets it in each.\n";
+	auto open = [](Case c, varnholt::Started started) {
+		c.started = started;
+		return c;
+	};
+	const auto own = varnholt::Started::open_own_window,
+	           shell = varnholt::Started::open_from_shell;
+	cases.push_back(open(
+	        {"Varnholt-open without files", {}, {}, {" "}, open_usage + press_any_key}, own));
+	cases.push_back(open({"Varnholt-open on a card in its own window",
+	                      card_files,
+	                      {"CARD"},
+	                      {"5\n", " "},
+	                      card_set + press_any_key},
+	                     own));
+	cases.push_back(open({"Varnholt-open on a card from a shell",
+	                      card_files,
+	                      {"CARD"},
+	                      {"5\n"},
+	                      card_set,
+	                      Case::here},
+	                     shell));
+	cases.push_back(open({"Varnholt-open from a shell, Enter",
+	                      {{"a.kelv", rec, same}},
+	                      {"a.kelv"},
+	                      {"\n"},
+	                      listed(a) + question(1) + typed("") + nothing,
+	                      Case::here},
+	                     shell));
+	cases.push_back(open(
+	        {"Varnholt-open from a shell without files", {}, {}, {}, open_usage, Case::here},
+	        shell));
 #ifndef _WIN32
 	// A folder that cannot be read, between two that can, and a link to a
 	// folder, which is never followed.
@@ -287,10 +327,12 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 					setup.wrapper.push_back(c.keys[i]);
 				}
 				setup.wrapper.push_back("--");
+				if (c.started != varnholt::Started::by_explorer)
+					setup.exe = test::open_tool();
 				run = test::run_tool(args, setup);
 			} else {
 				test::Here here;
-				here.from_explorer = true;
+				here.session = c.started;
 				here.room = c.room > 0 ? at(c.dropped[0]).size() + c.room : 0;
 				here.unprivileged = c.unprivileged;
 				here.file_limit = c.file_limit;
@@ -323,3 +365,34 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 		}
 	}
 }
+
+#ifndef _WIN32
+// Varnholt-open as a terminal window starts it, leading the terminal's
+// session, waits at the end for one key, without Enter; on a terminal it
+// does not lead, as from a shell, it returns at once.
+TEST(Explorer, OpenWaitsForAKeyOnlyWhereTheWindowClosesWithIt)
+{
+	const std::string question_end = "(Enter alone or -1 writes nothing): ";
+	const std::string press_any_key = "Press any key to close this window";
+	for (const bool leader : {true, false}) {
+		test::Scratch scratch;
+		const auto file = scratch.put("a.kelv", test::recording(64));
+		std::vector<std::pair<std::string, std::string>> typing = {{question_end, "1\n"}};
+		if (leader)
+			typing.emplace_back(press_any_key, "x");
+		test::Setup setup;
+		setup.exe = test::open_tool();
+		const auto run = test::in_terminal({file.string()}, leader, typing, setup);
+		const std::string where = leader ? "leading its session" : "from a shell";
+		EXPECT_EQ(run.status, 0) << where;
+		EXPECT_NE(run.out.find("new audio track was set to 1\n"), std::string::npos)
+		        << where << ": " << run.out;
+		EXPECT_EQ(run.out.find(press_any_key) != std::string::npos, leader) << where;
+		// The key was read unechoed, and only once the window said so.
+		EXPECT_EQ(run.out.substr(run.out.size() - 1), leader ? "w" : "\n") << where;
+		auto expected = test::recording(64);
+		expected[47] = 1;
+		EXPECT_EQ(test::slurp(file), expected) << where;
+	}
+}
+#endif
