@@ -68,3 +68,24 @@ released_binaries() {
         tar -xzf "dist/varnholt-$version-linux-$arch.tar.gz" -C "$released/$arch"
     done
 }
+
+# Wine for a stage: the prefix $1, an X display of the stage's own (wine
+# draws the console windows of Explorer's sessions on one), and one wine
+# server for the whole stage, started before anything else starts one; its
+# helpers outlive each run, so its output goes nowhere a test reads.
+wine_session() {
+    export WINEPREFIX=$1 WINEDEBUG=-all
+    local display
+    display=$(mktemp)
+    remove_on_exit "$display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display" >/dev/null 2>&1 &
+    on_exit "kill $!"
+    for _ in $(seq 100); do [ -s "$display" ] && break; sleep 0.1; done
+    DISPLAY=:$(cat "$display")
+    export DISPLAY
+    wineserver -k >/dev/null 2>&1 || true
+    mkdir -p "$WINEPREFIX"
+    wineserver -p >/dev/null 2>&1 </dev/null
+    on_exit 'wineserver -k >/dev/null 2>&1'
+    wineboot --init >/dev/null 2>&1 </dev/null
+}

@@ -4,6 +4,7 @@
 #   varnholt-<v>-1.x86_64.rpm, varnholt-<v>-1.aarch64.rpm  static binary
 #   varnholt-<v>-linux-x86_64.tar.gz, ...-aarch64.tar.gz static binary
 #   varnholt-<v>-windows-x86_64.zip                       both .exe files and the page
+#   varnholt-<v>-windows-x86_64.msi                       the same, installed for the user
 #   varnholt-<v>-web.html                                 the page: one HTML file
 #   varnholt-<v>-web-app.zip                              the page as an app, for a static host
 #   varnholt-<v>.tar.gz                                   the sources
@@ -13,7 +14,8 @@
 # and build paths stay out of the binaries (see the release presets).
 # The static binaries link musl. Needs git, cmake, g++, g++-aarch64-linux-gnu,
 # musl-tools, musl-dev, musl-dev:arm64, qemu-user, g++-mingw-w64-x86-64-posix,
-# wine (the mingw toolchain file looks for it), dpkg-dev, rpm and zip; for the
+# wine (the mingw toolchain file looks for it), dpkg-dev, rpm, zip, and for the
+# installer wixl, msitools, faketime and uuid-runtime; for the
 # page clang, lld, wasi-libc, libc++-14-dev-wasm32, libclang-rt-14-dev-wasm32
 # and node (which writes the app's manifest, icons and worker).
 # Signed when keys are given (HACKING.md, "Signing a release"):
@@ -272,6 +274,8 @@ install -m 0644 README.md LICENSE "$page" "$zipdir/"
 set_times "$zipdir"
 (cd "$zipdir" && zip -X -D -9 -q "$top/dist/varnholt-$version-windows-x86_64.zip" \
     LICENSE README.md Varnholt-open.exe Varnholt.exe "varnholt-$version-web.html")
+echo "== msi windows-x86_64"
+bash packaging/windows/msi.sh "$version" "$zipdir" "dist/varnholt-$version-windows-x86_64.msi"
 
 # The app: its folder, to be put as it is on any static host.
 echo "== zip web-app"
