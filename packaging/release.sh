@@ -276,6 +276,7 @@ set_times "$zipdir"
     LICENSE README.md Varnholt-open.exe Varnholt.exe "varnholt-$version-web.html")
 echo "== msi windows-x86_64"
 bash packaging/windows/msi.sh "$version" "$zipdir" "dist/varnholt-$version-windows-x86_64.msi"
+authenticode "dist/varnholt-$version-windows-x86_64.msi"
 
 # The app: its folder, to be put as it is on any static host.
 echo "== zip web-app"
@@ -286,9 +287,6 @@ set_times "$work/web-app"
 (cd "$work/web-app" && find "varnholt-$version-web-app" -type f | sort |
     zip -X -D -9 -q "$top/dist/varnholt-$version-web-app.zip" -@)
 
-for msi in dist/*.msi; do
-    [ ! -e "$msi" ] || authenticode "$msi"
-done
 (cd dist && sha256sum -- * >"$work/SHA256SUMS" && mv "$work/SHA256SUMS" SHA256SUMS)
 # OpenPGP: SHA256SUMS, which vouches for every file it lists, and the source
 # archive for packagers. The .asc files are not listed in SHA256SUMS: gpg

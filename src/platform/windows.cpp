@@ -209,24 +209,23 @@ static bool parent_is_explorer()
 	return older;
 }
 
+bool window_closes_with_process()
+{
+	DWORD processes[2];
+	return GetConsoleProcessList(processes, 2) == 1;
+}
+
 std::FILE* started_from_explorer()
 {
 	// Cheapest first: from a prompt the console holds two processes or
 	// more, and that one question settles it.
-	DWORD processes[2];
-	if (GetConsoleProcessList(processes, 2) != 1)
+	if (!window_closes_with_process())
 		return nullptr;
 	DWORD mode = 0;
 	if (GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) == 0 ||
 	    GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) == 0)
 		return nullptr;
 	return parent_is_explorer() ? stdin : nullptr;
-}
-
-bool window_closes_with_process()
-{
-	DWORD processes[2];
-	return GetConsoleProcessList(processes, 2) == 1;
 }
 
 void set_title(const char* title)
