@@ -1,28 +1,74 @@
 #include "cli/explorer.hpp"
 
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 #include "cli/parse.hpp"
 #include "cli/run.hpp"
+#include "cli/tracks.hpp"
 #include "platform/platform.hpp"
 
 namespace varnholt {
 
+// Up to this many recordings, the plan and the outcome name each one; past
+// it, the plan counts them by folder and by layout, and only failures are
+// named.
+constexpr unsigned long named_recordings = 20;
+// The most lines the plan gives folders, layouts and files that cannot be
+// opened: with the rest of it and the question, no plan passes 100 lines.
+constexpr std::size_t folder_lines = 80;
+constexpr std::size_t layout_lines = 5;
+constexpr std::size_t problem_lines = 5;
+constexpr int layouts = 256 * 256; // a track count and a main track, each a byte
+constexpr unsigned long progress_step = 64;
+
 namespace {
 
-// The recordings listed so far: their paths one after another in the room,
-// each ending in '\0'.
+// A folder with recordings in it, named by the start of the first one's path.
+struct Folder {
+	std::size_t path;
+	std::size_t length;
+	unsigned long recordings;
+};
+
+// A file that may be a recording but cannot be opened, or a folder that
+// cannot be read.
+struct Problem {
+	std::size_t path;
+	int error;
+	bool folder;
+};
+
+// What the walk found. The room holds an entry for each recording and each
+// named problem, one after another: a kind byte, the track count and main
+// track as bytes, then the path and its '\0'.
 struct Listing {
-	std::FILE* out;
 	char* room;
 	std::size_t room_size;
 	std::size_t used;
 	unsigned long recordings;
-	unsigned long others; // files of the dropped folder that are not recordings
+	unsigned long others; // files that are surely not recordings
+	unsigned long problems;
+	unsigned long in_other_folders; // recordings past the folders named
+	int min_count;
 	bool full;
+	std::size_t folder_count;
+	Folder folders[folder_lines];
+	Problem named[problem_lines];
+};
+
+struct Tally {
+	unsigned long set;
+	unsigned long already;
+	unsigned long skipped;
+	unsigned long failed;
 };
 
 } // namespace
+
+enum : char { recording_entry = 'r', problem_entry = 'p' };
+constexpr std::size_t entry_head = 3; // the kind, the count and the main track
 
 constexpr char double_click_text[] =
         "Varnholt is a command-line tool, to be run in a command prompt.\n"
@@ -36,47 +82,251 @@ constexpr char open_usage_text[] =
         "subfolders, asks once for a new main track, then sets it in each.\n";
 constexpr char press_any_key[] = "\nPress any key to close this window";
 constexpr int answer_size = 256;
+constexpr int usage_status = 2;
+constexpr int failed_status = 1;
 
-// Lists path under its name, with what Varnholt FileName says of it, and
-// keeps it when it is a recording.
-static void list(Listing& listing, const char* path)
+// length bytes of text as the session shows them: every byte that a
+// terminal or a console could act on, the C0 controls, DEL, the C1 controls
+// (U+0080 to U+009F) and bytes that are not UTF-8, becomes \xHH. The file
+// itself is still opened by its own name. The text lives until the next call.
+static const char* shown(const char* text, std::size_t length)
 {
-	const std::size_t size = std::strlen(path) + 1;
+	static char* escaped = nullptr;
+	static std::size_t room = 0;
+	const std::size_t needed = 4 * length + 1;
+	if (needed > room) {
+		auto* grown = static_cast<char*>(std::realloc(escaped, needed));
+		if (grown == nullptr)
+			return "(a name too long to show)";
+		escaped = grown;
+		room = needed;
+	}
+	const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+	char* at = escaped;
+	for (std::size_t i = 0; i < length;) {
+		const unsigned char lead = bytes[i];
+		// The bytes of one character, and the range of its second byte
+		// that keeps it short, below the surrogates and below U+110000.
+		std::size_t size = 1;
+		unsigned char low = 0x80;
+		unsigned char high = 0xBF;
+		if (lead >= 0xC2 && lead <= 0xDF)
+			size = 2;
+		else if (lead >= 0xE0 && lead <= 0xEF)
+			size = 3, low = lead == 0xE0 ? 0xA0 : 0x80,
+			high = lead == 0xED ? 0x9F : 0xBF;
+		else if (lead >= 0xF0 && lead <= 0xF4)
+			size = 4, low = lead == 0xF0 ? 0x90 : 0x80,
+			high = lead == 0xF4 ? 0x8F : 0xBF;
+		bool whole = lead >= 0x20 && lead != 0x7F && (lead < 0x80 || size > 1);
+		for (std::size_t k = 1; whole && k < size; k++)
+			whole = i + k < length && bytes[i + k] >= (k == 1 ? low : 0x80) &&
+			        bytes[i + k] <= (k == 1 ? high : 0xBF);
+		if (whole && lead == 0xC2 && bytes[i + 1] <= 0x9F)
+			whole = false, size = 2; // a C1 control, both of its bytes
+		else if (!whole)
+			size = 1;
+		for (std::size_t k = 0; k < size; k++, i++) {
+			if (whole) {
+				*at++ = text[i];
+				continue;
+			}
+			static const char digits[] = "0123456789abcdef";
+			*at++ = '\\';
+			*at++ = 'x';
+			*at++ = digits[bytes[i] >> 4];
+			*at++ = digits[bytes[i] & 0xF];
+		}
+	}
+	*at = '\0';
+	return escaped;
+}
+
+static const char* shown(const char* text)
+{
+	return shown(text, std::strlen(text));
+}
+
+// Why a file could not be opened.
+static const char* reason(int error)
+{
+	return error == 0 ? "not a regular file" : std::strerror(error);
+}
+
+// Adds an entry to the room; null, and the listing full, when it has no
+// room left.
+static char* add_entry(Listing& listing, char kind, int count, int main, const char* path)
+{
+	const std::size_t size = entry_head + std::strlen(path) + 1;
 	if (listing.room_size - listing.used < size) {
 		listing.full = true;
+		return nullptr;
+	}
+	char* entry = listing.room + listing.used;
+	entry[0] = kind;
+	entry[1] = static_cast<char>(count);
+	entry[2] = static_cast<char>(main);
+	std::memcpy(entry + entry_head, path, size - entry_head);
+	listing.used += size;
+	return entry + entry_head;
+}
+
+static void add_problem(Listing& listing, const char* path, int error, bool folder)
+{
+	if (listing.problems < problem_lines) {
+		const char* kept = add_entry(listing, problem_entry, 0, 0, path);
+		if (kept == nullptr)
+			return;
+		listing.named[listing.problems] = {static_cast<std::size_t>(kept - listing.room),
+		                                   error, folder};
+	}
+	listing.problems++;
+}
+
+// Counts a recording in its folder's line: the last folder's most often.
+static void count_in_folder(Listing& listing, const char* path)
+{
+	const std::size_t length = name_start(path);
+	for (std::size_t i = listing.folder_count; i-- > 0;) {
+		Folder& folder = listing.folders[i];
+		if (folder.length == length &&
+		    std::memcmp(listing.room + folder.path, path, length) == 0) {
+			folder.recordings++;
+			return;
+		}
+	}
+	if (listing.folder_count == folder_lines) {
+		listing.in_other_folders++;
 		return;
 	}
-	print(listing.out, "\n%s\n", path);
-	if (run_file(path, no_track, listing.out) != Outcome::reported)
+	listing.folders[listing.folder_count++] = {static_cast<std::size_t>(path - listing.room),
+	                                           length, 1};
+}
+
+// A file given or found in a folder given: a recording is kept, a file
+// that is surely not one (empty, no marker) only counted, and one that
+// cannot be opened, which may be a recording, named.
+static void add_file(Listing& listing, const char* path)
+{
+	const Look look = inspect(path);
+	if (look.outcome == Outcome::empty || look.outcome == Outcome::not_recording) {
+		listing.others++;
 		return;
-	std::memcpy(listing.room + listing.used, path, size);
-	listing.used += size;
+	}
+	if (look.outcome == Outcome::cannot_open) {
+		add_problem(listing, path, look.error, false);
+		return;
+	}
+	const char* kept = add_entry(listing, recording_entry, look.count, look.main, path);
+	if (kept == nullptr)
+		return;
+	count_in_folder(listing, kept);
+	if (listing.recordings == 0 || look.count < listing.min_count)
+		listing.min_count = look.count;
 	listing.recordings++;
 }
 
-// A file or folder found in a dropped folder. Files that are surely not
-// recordings (empty, no marker) are only counted; one that cannot be
-// opened may be a recording, and is listed.
 static void visit(void* context, const char* path, Found found)
 {
 	auto& listing = *static_cast<Listing*>(context);
 	if (listing.full)
 		return;
-	if (found == Found::unreadable_folder) {
-		print(listing.out, "\nfolder can't be read %s\n", path);
-		return;
-	}
-	const Outcome outcome = inspect(path);
-	if (outcome == Outcome::empty || outcome == Outcome::not_recording)
-		listing.others++;
+	if (found == Found::unreadable_folder)
+		add_problem(listing, path, 0, true);
 	else
-		list(listing, path);
+		add_file(listing, path);
+}
+
+// Calls each for every recording in the room with its path, track count
+// and main track.
+template <class Each> static void each_recording(const Listing& listing, Each each)
+{
+	for (const char* entry = listing.room; entry < listing.room + listing.used;) {
+		const char* path = entry + entry_head;
+		if (entry[0] == recording_entry)
+			each(path, static_cast<signed char>(entry[1]),
+			     static_cast<signed char>(entry[2]));
+		entry = path + std::strlen(path) + 1;
+	}
+}
+
+static const char* tracks_word(int count)
+{
+	return count == 1 ? "track" : "tracks";
+}
+
+// The recordings by layout, the most common first, in as many lines as the
+// plan gives them.
+static void print_layouts(const Listing& listing, std::FILE* out)
+{
+	auto* counts = static_cast<unsigned long*>(std::calloc(layouts, sizeof(unsigned long)));
+	if (counts == nullptr)
+		return;
+	each_recording(listing, [&](const char*, int count, int main) {
+		counts[(count & 0xFF) << 8 | (main & 0xFF)]++;
+	});
+	unsigned long left = listing.recordings;
+	for (std::size_t line = 0; line < layout_lines && left > 0; line++) {
+		int most = 0;
+		for (int i = 1; i < layouts; i++)
+			if (counts[i] > counts[most])
+				most = i;
+		const int count = static_cast<signed char>(most >> 8);
+		print(out, "%6lu with %d %s, main track %d\n", counts[most], count,
+		      tracks_word(count), static_cast<signed char>(most & 0xFF));
+		left -= counts[most];
+		counts[most] = 0;
+	}
+	if (left > 0)
+		print(out, "%6lu with other layouts\n", left);
+	std::free(counts);
+}
+
+// What was found, before the question: each recording on a line of its
+// own, or past a few, the recordings counted by folder and by layout; then
+// what is not a recording, and what cannot be opened or read.
+static void print_plan(const Listing& listing, std::FILE* out)
+{
+	if (listing.recordings <= named_recordings) {
+		each_recording(listing, [&](const char* path, int count, int main) {
+			print(out, "%s: %d %s, main track %d\n", shown(path), count,
+			      tracks_word(count), main);
+		});
+	} else {
+		print(out, "Recordings by folder:\n");
+		for (std::size_t i = 0; i < listing.folder_count; i++) {
+			const Folder& folder = listing.folders[i];
+			print(out, "%6lu in %s\n", folder.recordings,
+			      folder.length == 0
+			              ? "."
+			              : shown(listing.room + folder.path, folder.length));
+		}
+		if (listing.in_other_folders > 0)
+			print(out, "%6lu in other folders\n", listing.in_other_folders);
+		print(out, "Recordings by layout:\n");
+		print_layouts(listing, out);
+	}
+	if (listing.others > 0)
+		print(out, "Files that are not recordings, left as they are: %lu\n",
+		      listing.others);
+	for (unsigned long i = 0; i < listing.problems && i < problem_lines; i++) {
+		const Problem& problem = listing.named[i];
+		const char* path = shown(listing.room + problem.path);
+		if (problem.folder)
+			print(out, "folder can't be read %s\n", path);
+		else
+			print(out, "file can't be open %s (%s)\n", path, reason(problem.error));
+	}
+	if (listing.problems > problem_lines)
+		print(out, "and %lu more files or folders that can't be opened or read\n",
+		      listing.problems - problem_lines);
 }
 
 // One line of in, without its line end; the rest of a longer one is
 // skipped. False at the end of the input.
-static bool read_line(std::FILE* in, char* line, int size)
+static bool read_line(std::FILE* in, std::FILE* out, char* line, int size)
 {
+	std::fflush(out); // not every C library flushes it before reading in
 	if (std::fgets(line, size, in) == nullptr)
 		return false;
 	if (std::strchr(line, '\n') == nullptr)
@@ -88,43 +338,141 @@ static bool read_line(std::FILE* in, char* line, int size)
 
 // The new main track, asked until the answer is one the header takes.
 // False for none: the end of the input, Enter alone, or -1.
-static bool ask(std::FILE* in, std::FILE* out, unsigned long recordings, int& track)
+static bool ask_track(std::FILE* in, std::FILE* out, const Listing& listing, int& track)
 {
+	char tracks[tracks_text_size];
+	name_tracks(listing.min_count, tracks, sizeof tracks);
+	const bool one = listing.recordings == 1;
 	char answer[answer_size];
 	for (;;) {
-		if (recordings == 1)
+		if (one)
 			print(out, "\nNew main track for the recording above");
 		else
-			print(out, "\nNew main track for the %lu recordings above", recordings);
-		print(out, ", from -128 to 127 (Enter alone or -1 writes nothing): ");
-		std::fflush(out); // not every C library flushes it before reading in
-		if (!read_line(in, answer, answer_size) ||
+			print(out, "\nNew main track for the %lu recordings above",
+			      listing.recordings);
+		if (tracks[0] != '\0')
+			print(out, ", %s", tracks);
+		else
+			print(out, ", which %s", one ? "has no track" : "have no track in common");
+		print(out, " (Enter alone or -1 writes nothing): ");
+		if (!read_line(in, out, answer, answer_size) ||
 		    answer[std::strspn(answer, " \t")] == '\0')
 			return false;
 		// An answer without a digit ("yes", "no") would read as track 0.
 		if (std::strpbrk(answer, "0123456789") == nullptr)
-			continue;
-		if (parse_track_num(answer, track))
+			print(out, "Not a track number: %s\n", shown(answer));
+		else if (!parse_track_num(answer, track))
+			print(out, "%s%s\n", out_of_range_text, shown(answer));
+		else
 			return track != no_track;
-		print(out, "%s%s\n", out_of_range_text, answer);
 	}
 }
 
-static void set_all(const Listing& listing, int track)
+// True only for y or yes, in any case, blanks around it aside.
+static bool ask_yes(std::FILE* in, std::FILE* out)
 {
-	unsigned long set = 0;
-	unsigned long failed = 0;
-	for (const char* path = listing.room; path < listing.room + listing.used;
-	     path += std::strlen(path) + 1) {
-		print(listing.out, "\n%s\n", path);
-		if (run_file(path, track, listing.out) == Outcome::set) {
-			print(listing.out, "\n");
-			set++;
-		} else {
-			failed++;
+	char answer[answer_size];
+	if (!read_line(in, out, answer, answer_size))
+		return false;
+	const char* word = answer + std::strspn(answer, " \t");
+	std::size_t length = std::strlen(word);
+	while (length > 0 && (word[length - 1] == ' ' || word[length - 1] == '\t'))
+		length--;
+	char lower[4] = {};
+	if (length > 3)
+		return false;
+	for (std::size_t i = 0; i < length; i++)
+		lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(word[i])));
+	return std::strcmp(lower, "y") == 0 || std::strcmp(lower, "yes") == 0;
+}
+
+static void clear_progress(std::FILE* out, bool& shown_now)
+{
+	if (shown_now)
+		print(out, "\r%60s\r", "");
+	shown_now = false;
+}
+
+// Sets track in every recording listed: those it is past the last track of
+// only when past_last is true. On a card past a few, only failures are
+// named, and on a terminal a line shows how far it has come.
+static Tally set_all(const Listing& listing, std::FILE* out, int track, bool past_last)
+{
+	const bool each_named = listing.recordings <= named_recordings;
+	const bool progress = !each_named && is_terminal(out);
+	bool progress_shown = false;
+	Tally tally{0, 0, 0, 0};
+	unsigned long done = 0;
+	each_recording(listing, [&](const char* path, int count, int main) {
+		if (progress && done % progress_step == 0) {
+			print(out, "\rSetting main track %d: %lu of %lu", track, done,
+			      listing.recordings);
+			std::fflush(out);
+			progress_shown = true;
 		}
+		done++;
+		if (!past_last && change_for(count, main, track) == Change::past_last) {
+			tally.skipped++;
+			if (each_named)
+				print(out, "%s: skipped, it has no track %d\n", shown(path), track);
+			return;
+		}
+		const Look look = change_file(path, track);
+		if (look.outcome == Outcome::set || look.outcome == Outcome::already) {
+			(look.outcome == Outcome::set ? tally.set : tally.already)++;
+			if (each_named)
+				print(out, "%s: main track %s %d\n", shown(path),
+				      look.outcome == Outcome::set ? "set to" : "already", track);
+			return;
+		}
+		tally.failed++;
+		clear_progress(out, progress_shown);
+		const char* name = shown(path);
+		if (look.outcome == Outcome::cannot_open)
+			print(out, "file can't be open %s (%s)\n", name, reason(look.error));
+		else if (look.outcome == Outcome::empty)
+			print(out, "file is empty file %s\n", name);
+		else if (look.outcome == Outcome::not_recording)
+			print(out, "Sorry, it's not a kelvane recording, can't be fixed %s\n",
+			      name);
+		else
+			print(out, "Can't write into file %s\n", name);
+	});
+	clear_progress(out, progress_shown);
+	return tally;
+}
+
+// The answer, the second question when some recordings have no such track,
+// and the setting; the exit status, which is 1 when a recording could not
+// be set.
+static int answer(const Listing& listing, std::FILE* in, std::FILE* out)
+{
+	int track = no_track;
+	if (!ask_track(in, out, listing, track)) {
+		print(out, "\nNothing was written.\n");
+		return 0;
 	}
-	print(listing.out, "\nSet to main track %d: %lu, failed: %lu\n", track, set, failed);
+	unsigned long lacking = 0;
+	each_recording(listing, [&](const char*, int count, int main) {
+		if (change_for(count, main, track) == Change::past_last)
+			lacking++;
+	});
+	bool past_last = false;
+	if (lacking > 0) {
+		const bool one = lacking == 1;
+		print(out,
+		      "\n%lu of the recordings above %s no track %d. Set %s main track to %d all "
+		      "the"
+		      " same? y or n (Enter alone is n): ",
+		      lacking, one ? "has" : "have", track, one ? "its" : "their", track);
+		past_last = ask_yes(in, out);
+	}
+	if (listing.recordings <= named_recordings)
+		print(out, "\n");
+	const Tally tally = set_all(listing, out, track, past_last);
+	print(out, "\nMain track %d: %lu set, %lu already right, %lu skipped, %lu failed.\n", track,
+	      tally.set, tally.already, tally.skipped, tally.failed);
+	return tally.failed > 0 ? failed_status : 0;
 }
 
 // The last words of a session: where the window closes with the program,
@@ -144,6 +492,8 @@ int explorer_session(int argc, const char* const* argv, std::FILE* in, std::FILE
                      std::size_t room_size, Started started)
 {
 	set_title("Varnholt");
+	// Varnholt.exe ends with 0 on every path, as the command line does.
+	const bool statuses = started != Started::by_explorer;
 	if (argc < 2) {
 		if (started == Started::by_explorer) {
 			run(argc, argv, out);
@@ -152,30 +502,29 @@ int explorer_session(int argc, const char* const* argv, std::FILE* in, std::FILE
 			print(out, "%s", open_usage_text);
 		}
 		close_window(in, out, started);
-		return 0;
+		return statuses ? usage_status : 0;
 	}
-	Listing listing{out, room, room_size, 0, 0, 0, false};
-	for (int i = 1; i < argc && !listing.full; i++) {
-		listing.others = 0;
+	Listing listing{};
+	listing.room = room;
+	listing.room_size = room_size;
+	for (int i = 1; i < argc && !listing.full; i++)
 		if (!walk_folder(argv[i], visit, &listing))
-			list(listing, argv[i]);
-		else if (listing.others > 0)
-			print(out, "\nFiles that are not recordings in %s: %lu\n", argv[i],
-			      listing.others);
-	}
-	int track = no_track;
-	if (listing.full)
+			add_file(listing, argv[i]);
+	int status = listing.problems > 0 ? failed_status : 0;
+	if (listing.full) {
 		print(out,
-		      "\nMore recordings than one window can set at once, so nothing was written:"
+		      "More recordings than one window can set at once, so nothing was written:"
 		      " drop fewer at a time.\n");
-	else if (listing.recordings == 0)
-		print(out, "\nNo kelvane recording here, so nothing was written.\n");
-	else if (!ask(in, out, listing.recordings, track))
-		print(out, "\nNothing was written.\n");
-	else
-		set_all(listing, track);
+		status = failed_status;
+	} else {
+		print_plan(listing, out);
+		if (listing.recordings == 0)
+			print(out, "\nNo kelvane recording here, so nothing was written.\n");
+		else if (answer(listing, in, out) != 0)
+			status = failed_status;
+	}
 	close_window(in, out, started);
-	return 0;
+	return statuses ? status : 0;
 }
 
 } // namespace varnholt

@@ -18,12 +18,15 @@ enum class Started {
 	open_from_shell  // Varnholt-open, from a shell: it returns at once
 };
 
-// Every argument is a file or a folder, never a track number. Reports the
-// recordings among them (a folder's, and its subfolders', in name order) as
-// Varnholt FileName reports each, asks on out for one new main track, read
-// from in, and only then sets it in each as Varnholt FileName track_num
-// does. The recordings' paths are kept in the room given. Returns the exit
-// status, 0.
+// Every argument is a file or a folder, never a track number. Shows a plan
+// of the recordings among them (a folder's, and its subfolders', in name
+// order) that fits on a screen, asks on out for one new main track, read
+// from in, asks again before setting it past a recording's last track, and
+// only then sets it in each recording whose main track it is not, by its
+// main-track byte alone. The recordings' paths are kept in the room given.
+// Returns the exit status: 1 when a file or folder that may hold a
+// recording could not be opened, read or set, 2 for Varnholt-open without
+// arguments, else 0; 0 always by_explorer.
 int explorer_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out, char* room,
                      std::size_t room_size, Started started);
 

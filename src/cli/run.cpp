@@ -1,5 +1,7 @@
 #include "cli/run.hpp"
 
+#include <cerrno>
+
 #include "cli/explorer.hpp"
 #include "cli/parse.hpp"
 #include "header/header.hpp"
@@ -58,14 +60,53 @@ static Outcome open_header(const char* name, Header& header, std::FILE*& file)
 	return outcome;
 }
 
-Outcome inspect(const char* name)
+// Sets track in the open recording and closes it. Some file systems report
+// a failed write only at the close, so the change counts once the file is
+// closed.
+static Outcome set_and_close(std::FILE* file, Header& header, int track)
+{
+	set_main_track(header, track);
+	const bool written = write_header(file, header);
+	const bool closed = std::fclose(file) == 0;
+	return written && closed ? Outcome::set : Outcome::not_written;
+}
+
+static Look look_at(const char* name, Header& header, std::FILE*& file)
+{
+	Look look{open_header(name, header, file), 0, 0, 0};
+	if (look.outcome == Outcome::cannot_open)
+		look.error = errno;
+	if (look.outcome == Outcome::reported) {
+		look.count = track_count(header);
+		look.main = main_track(header);
+	}
+	return look;
+}
+
+Look inspect(const char* name)
 {
 	Header header;
 	std::FILE* file = nullptr;
-	const Outcome outcome = open_header(name, header, file);
-	if (outcome == Outcome::reported)
+	const Look look = look_at(name, header, file);
+	if (look.outcome == Outcome::reported)
 		std::fclose(file);
-	return outcome;
+	return look;
+}
+
+Look change_file(const char* name, int track)
+{
+	Header header;
+	std::FILE* file = nullptr;
+	Look look = look_at(name, header, file);
+	if (look.outcome != Outcome::reported)
+		return look;
+	if (look.main == track) {
+		std::fclose(file); // nothing was written, so the close writes nothing
+		look.outcome = Outcome::already;
+	} else {
+		look.outcome = set_and_close(file, header, track);
+	}
+	return look;
 }
 
 Outcome run_file(const char* name, int track, std::FILE* out)
@@ -88,12 +129,7 @@ Outcome run_file(const char* name, int track, std::FILE* out)
 		std::fclose(file);
 		return Outcome::reported;
 	}
-	set_main_track(header, track);
-	// Some file systems report a failed write only at the close, so the
-	// change is confirmed once the file is closed.
-	const bool written = write_header(file, header);
-	const bool closed = std::fclose(file) == 0;
-	if (!written || !closed) {
+	if (set_and_close(file, header, track) != Outcome::set) {
 		print(out, "Can't write into file\n");
 		return Outcome::not_written;
 	}

@@ -16,18 +16,30 @@ int start(int argc, const char* const* argv, std::FILE* console, std::FILE* out)
 
 // Varnholt-open: the session on the files and folders given, answered on
 // in; own_window when the window closes with the program, so that it waits
-// for a key at the end. Returns the exit status, 0.
+// for a key at the end. Returns the exit status (see explorer_session).
 int open_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out, bool own_window);
 
 // How one file's run ended.
-enum class Outcome { cannot_open, empty, not_recording, reported, set, not_written };
+enum class Outcome { cannot_open, empty, not_recording, reported, set, not_written, already };
 
 // The run of Varnholt name [track] with track parsed, no_track for none:
 // prints the tool's messages on out.
 Outcome run_file(const char* name, int track, std::FILE* out);
 
+// What the session learns of a file; nothing is printed.
+struct Look {
+	Outcome outcome;
+	int count; // a recording's track count and main track
+	int main;
+	int error; // cannot_open: errno, 0 for a name that is not a regular file
+};
+
 // What run_file would say of name before any change: reported for a
-// recording. Prints nothing and writes nothing.
-Outcome inspect(const char* name);
+// recording. Writes nothing.
+Look inspect(const char* name);
+
+// Sets track in name as run_file does, but without a word, and without a
+// write when its main track is already track: already.
+Look change_file(const char* name, int track);
 
 } // namespace varnholt

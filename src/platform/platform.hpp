@@ -21,7 +21,9 @@ void prepare_process();
 
 // Opens name for reading and writing in binary mode, neither created nor
 // truncated, only when it is a regular file on a file system; null
-// otherwise. Nothing is read and the open never waits (a FIFO, a terminal).
+// otherwise, with errno telling why, or 0 for a name that opens but is not
+// such a file (a device, a FIFO). Nothing is read and the open never waits
+// (a FIFO, a terminal).
 std::FILE* open_recording(const char* name);
 
 // Writes count bytes at offset of the open recording in one positional
@@ -45,6 +47,13 @@ std::FILE* started_from_explorer();
 // is alone on its console; on POSIX it leads its session, as a program that
 // a terminal was opened to run does (a shell's commands never do).
 bool window_closes_with_process();
+
+// True when out is a terminal or a console, which a line can be
+// rewritten on.
+bool is_terminal(std::FILE* out);
+
+// Where the last part of path, past its folders, begins.
+std::size_t name_start(const char* path);
 
 // Titles the console window the process runs in (nothing on POSIX).
 void set_title(const char* title);

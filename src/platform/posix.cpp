@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdarg>
 #include <cstdlib>
@@ -39,7 +40,9 @@ std::FILE* open_recording(const char* name)
 	// failed F_GETFL (-1) would switch on O_APPEND and more.
 	const int flags = fd > STDERR_FILENO && S_ISREG(status.st_mode) ? fcntl(fd, F_GETFL) : -1;
 	if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+		const int error = flags == -1 ? 0 : errno;
 		close(fd);
+		errno = error;
 		return nullptr;
 	}
 	// fdopen fails only for want of memory; the descriptor then ends with
@@ -66,6 +69,17 @@ void print(std::FILE* out, const char* format, ...) // NOLINT(cert-dcl50-cpp)
 std::FILE* started_from_explorer()
 {
 	return nullptr;
+}
+
+bool is_terminal(std::FILE* out)
+{
+	return isatty(fileno(out)) == 1;
+}
+
+std::size_t name_start(const char* path)
+{
+	const char* slash = std::strrchr(path, '/');
+	return slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
 }
 
 void set_title(const char* /*title*/)

@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 #include <winioctl.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -110,6 +111,7 @@ std::FILE* open_recording(const char* name)
 	const DWORD type = GetFileType(handle);
 	if (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE || is_disk_or_volume(handle)) {
 		std::fclose(file);
+		errno = 0;
 		return nullptr;
 	}
 	return file;
@@ -226,6 +228,21 @@ std::FILE* started_from_explorer()
 	    GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) == 0)
 		return nullptr;
 	return parent_is_explorer() ? stdin : nullptr;
+}
+
+bool is_terminal(std::FILE* out)
+{
+	DWORD mode = 0;
+	return GetConsoleMode(handle_of(out), &mode) != 0;
+}
+
+std::size_t name_start(const char* path)
+{
+	std::size_t start = 0;
+	for (std::size_t i = 0; path[i] != '\0'; i++)
+		if (path[i] == '\\' || path[i] == '/' || path[i] == ':')
+			start = i + 1;
+	return start;
 }
 
 void set_title(const char* title)

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -26,20 +28,44 @@ std::string typed(const std::string& answer)
 	return typed_start + answer + typed_end;
 }
 
-std::string report(int count, int main)
+// What the screen ends with at either question.
+const std::string asked = "): ";
+
+// A recording's line in the plan, or in the outcome of a small card.
+std::string line(const std::string& path, int count, int main)
 {
-	return "recording has " + std::to_string(count) +
-	       " auido tracks, main track is :" + std::to_string(main) + " (start from 0)\n";
+	return path + ": " + std::to_string(count) + (count == 1 ? " track" : " tracks") +
+	       ", main track " + std::to_string(main) + "\n";
 }
 
-const std::string question_end = "(Enter alone or -1 writes nothing): ";
-
-std::string question(int recordings)
+std::string question(int recordings, const std::string& tracks = "0 or 1")
 {
 	const std::string what =
 	        recordings == 1 ? "the recording above"
 	                        : "the " + std::to_string(recordings) + " recordings above";
-	return "\nNew main track for " + what + ", from -128 to 127 " + question_end;
+	return "\nNew main track for " + what + ", " + tracks +
+	       " (Enter alone or -1 writes nothing): ";
+}
+
+std::string second(int lacking, int track)
+{
+	const bool one = lacking == 1;
+	return "\n" + std::to_string(lacking) + " of the recordings above " +
+	       (one ? "has" : "have") + " no track " + std::to_string(track) + ". Set " +
+	       (one ? "its" : "their") + " main track to " + std::to_string(track) +
+	       " all the same? y or n (Enter alone is n): ";
+}
+
+std::string set_to(const std::string& path, int track)
+{
+	return path + ": main track set to " + std::to_string(track) + "\n";
+}
+
+std::string summary(int track, int set, int already = 0, int skipped = 0, int failed = 0)
+{
+	return "\nMain track " + std::to_string(track) + ": " + std::to_string(set) + " set, " +
+	       std::to_string(already) + " already right, " + std::to_string(skipped) +
+	       " skipped, " + std::to_string(failed) + " failed.\n";
 }
 
 const std::string press_any_key = "\nPress any key to close this window";
@@ -83,7 +109,7 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 	struct File {
 		std::string name; // from the scratch folder, '/' between folders
 		test::Bytes bytes;
-		int main_after; // byte 47 afterwards, or same
+		int main_after; // byte 47 afterwards, or same: then not written at all
 	};
 	struct Case {
 		const char* what;
@@ -104,23 +130,15 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 		bool unprivileged = false;
 		long file_limit = -1; // POSIX: RLIMIT_FSIZE
 		varnholt::Started started = varnholt::Started::by_explorer;
+		int status = 0;
 	};
 	const int same = -1000;
+	// Every file's time, set before the run: one that is not written keeps it.
+	const auto long_ago =
+	        std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365);
 	const auto rec = test::recording(64);
 	const auto rec_1 = test::recording(64, 3, 1);
 	const auto picture = test::filler(600);
-	auto listed = [](const std::string& path, int count = 2, int main = 0) {
-		return "\n" + path + "\n" + report(count, main) +
-		       "new audio track is not specified\n";
-	};
-	auto set_to = [](const std::string& path, int track, int count = 2, int main = 0) {
-		return "\n" + path + "\n" + report(count, main) + "new audio track was set to " +
-		       std::to_string(track) + "\n";
-	};
-	auto summary = [](int track, int set, int failed) {
-		return "\nSet to main track " + std::to_string(track) + ": " + std::to_string(set) +
-		       ", failed: " + std::to_string(failed) + "\n";
-	};
 	const std::string usage =
 	        "Usage: Varnholt FileName track_num\n\n"
 	        "Varnholt is a command-line tool, to be run in a command prompt.\n"
@@ -129,12 +147,13 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 	        "varnholt-" VARNHOLT_TEST_VERSION
 	        "-web.html, beside Varnholt.exe, does the same in a browser.\n";
 	const std::string none_here = "\nNo kelvane recording here, so nothing was written.\n";
-	const std::string a = "@/a.kelv", b = "@/b.kelv", card = "@/CARD";
+	const std::string others = "Files that are not recordings, left as they are: ";
+	const std::string a = "@/a.kelv", b = "@/b.kelv";
 	const std::vector<File> two = {{"a.kelv", rec, same}, {"b.kelv", rec_1, same}};
 	auto both_set = [&](int track) {
 		return std::vector<File>{{"a.kelv", rec, track}, {"b.kelv", rec_1, track}};
 	};
-	const std::string both_listed = listed(a) + listed(b, 3, 1);
+	const std::string both_listed = line(a, 2, 0) + line(b, 3, 1);
 	// A card: recordings in nested folders beside thumbnails and other files,
 	// some folders with nothing of interest.
 	const std::vector<File> card_files = {
@@ -142,133 +161,267 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 	        {"CARD/100/CLIP0001.kelv", rec, 5},
 	        {"CARD/100/CLIP0002.JPG", picture, same},
 	        {"CARD/100/CLIP0002.kelv", test::recording(44), 5},
-	        {"CARD/101/SUB/CLIP0003.kelv", rec_1, 5},
+	        {"CARD/101/SUB/CLIP0003.kelv", test::recording(64, 6, 1), 5},
 	        {"CARD/101/SUB/EMPTY.TXT", {}, same},
 	        {"CARD/INDEX.DAT", test::filler(48), same},
 	        {"CARD/MISC/NOTES.TXT", test::filler(10), same},
 	};
 	const std::string clip1 = "@/CARD/100/CLIP0001.kelv", clip2 = "@/CARD/100/CLIP0002.kelv",
 	                  clip3 = "@/CARD/101/SUB/CLIP0003.kelv";
-	const std::string card_set = listed(clip1) + listed(clip2, 0, 0) + listed(clip3, 3, 1) +
-	                             "\nFiles that are not recordings in " + card + ": 5\n" +
-	                             question(3) + typed("5") + set_to(clip1, 5) +
-	                             set_to(clip2, 5, 0, 0) + set_to(clip3, 5, 3, 1) +
-	                             summary(5, 3, 0);
+	const std::string card_listed =
+	        line(clip1, 2, 0) + line(clip2, 0, 0) + line(clip3, 6, 1) + others + "5\n";
+	const std::string card_set = card_listed + question(3, "which have no track in common") +
+	                             typed("5") + second(2, 5) + typed("y") + "\n" +
+	                             set_to(clip1, 5) + set_to(clip2, 5) + set_to(clip3, 5) +
+	                             summary(5, 3);
+	// Past the small card's size: each folder with recordings on a line of
+	// its own (a folder's files after a folder within it still count on its
+	// line), then the layouts, most common first.
+	std::vector<File> many;
+	for (int i = 0; i < 24; i++) {
+		const std::string number = std::to_string(100 + i);
+		const std::string folder = i < 6 ? "A/" : i < 11 ? "A/C106/" : i < 18 ? "A/" : "B/";
+		const bool three = i >= 6 && i < 11;
+		many.push_back({"MANY/" + folder + "C" + number + ".kelv", three ? rec_1 : rec,
+		                three ? same : 1});
+	}
+	many.push_back({"MANY/B/THUMB.JPG", picture, same});
+	const std::string many_plan = "Recordings by folder:\n"
+	                              "    13 in @/MANY/A/\n"
+	                              "     5 in @/MANY/A/C106/\n"
+	                              "     6 in @/MANY/B/\n"
+	                              "Recordings by layout:\n"
+	                              "    19 with 2 tracks, main track 0\n"
+	                              "     5 with 3 tracks, main track 1\n" +
+	                              others + "1\n";
 	const std::string japanese = "@/録音🎵.kelv";
+	// Names that a terminal would act on, shown escaped; the files are still
+	// the ones set. Windows takes neither C0 controls nor bytes that are not
+	// UTF-8 in a name.
+	const std::vector<std::pair<std::string, std::string>> hostile = {
+	        {"c1\xc2\x9b"
+	         "2Jdel\x7f.kelv",
+	         "c1\\xc2\\x9b2Jdel\\x7f.kelv"},
+#ifndef _WIN32
+	        {"esc\x1b[2J\x1b[H.kelv", "esc\\x1b[2J\\x1b[H.kelv"},
+	        {"cr\rNo_kelvane_recording_here.kelv", "cr\\x0dNo_kelvane_recording_here.kelv"},
+	        {"lf\nfile_can_t_be_open.kelv", "lf\\x0afile_can_t_be_open.kelv"},
+	        {"tab\tbell\x07.kelv", "tab\\x09bell\\x07.kelv"},
+	        {"raw\x9b\xff\xc3(.kelv", "raw\\x9b\\xff\\xc3(.kelv"},
+	        {"long\xe0\x80\xaf\xed\xa0\x80\xf4\x90\x80\x80.kelv",
+	         "long\\xe0\\x80\\xaf\\xed\\xa0\\x80\\xf4\\x90\\x80\\x80.kelv"},
+#endif
+	};
+	std::vector<File> hostile_files;
+	std::vector<std::string> hostile_names;
+	std::string hostile_plan, hostile_set;
+	for (const auto& [name, escaped] : hostile) {
+		hostile_files.push_back({"NAMES/" + name, rec, 1});
+		hostile_names.push_back("NAMES/" + name);
+		hostile_plan += line("@/NAMES/" + escaped, 2, 0);
+		hostile_set += set_to("@/NAMES/" + escaped, 1);
+	}
+	// Recordings already set to the answer are not written, nor is their time
+	// changed.
+	const std::vector<File> right = {{"a.kelv", test::recording(64, 3, 1), same},
+	                                 {"b.kelv", rec_1, same},
+	                                 {"c.kelv", rec, 1}};
+	const std::string right_listed = line(a, 3, 1) + line(b, 3, 1) + line("@/c.kelv", 2, 0);
+	// One recording of one track and one of three: 2 is past the first's.
+	const std::vector<File> short_long = {{"a.kelv", test::recording(64, 1, 0), same},
+	                                      {"b.kelv", rec_1, 2}};
+	const std::string short_long_listed = line(a, 1, 0) + line(b, 3, 1);
+	auto past = [&](const std::string& answer, bool yes) {
+		return short_long_listed + question(2, "0") + typed("2") + second(1, 2) +
+		       typed(answer) + "\n" +
+		       (yes ? set_to(a, 2) : a + ": skipped, it has no track 2\n") + set_to(b, 2) +
+		       summary(2, yes ? 2 : 1, 0, yes ? 0 : 1) + press_any_key;
+	};
+	auto short_long_set = [&](int track_a) {
+		return std::vector<File>{{"a.kelv", test::recording(64, 1, 0), track_a},
+		                         {"b.kelv", rec_1, 2}};
+	};
 	// clang-format off
 	std::vector<Case> cases = {
 		{"a double-click", {}, {}, {" "}, usage + press_any_key},
 		{"one recording, Enter", {{"a.kelv", rec, same}}, {"a.kelv"}, {"\n", " "},
-		 listed(a) + question(1) + typed("") + nothing + press_any_key},
+		 line(a, 2, 0) + question(1) + typed("") + nothing + press_any_key},
 		{"two, -1", two, {"a.kelv", "b.kelv"}, {"-1\n", " "},
 		 both_listed + question(2) + typed("-1") + nothing + press_any_key},
-		{"two, set to 2", both_set(2), {"a.kelv", "b.kelv"}, {"2\n", " "},
-		 both_listed + question(2) + typed("2") + set_to(a, 2) + set_to(b, 2, 3, 1) +
-		 summary(2, 2, 0) + press_any_key},
-		{"two, out of range, then -128", both_set(-128), {"a.kelv", "b.kelv"}, {"200\n", "-128\n", " "},
-		 both_listed + question(2) + typed("200") + refused + "200\n" + question(2) + typed("-128") +
-		 set_to(a, -128) + set_to(b, -128, 3, 1) + summary(-128, 2, 0) + press_any_key},
+		{"two, set to 0", {{"a.kelv", rec, same}, {"b.kelv", rec_1, 0}}, {"a.kelv", "b.kelv"},
+		 {"0\n", " "},
+		 both_listed + question(2) + typed("0") + "\n" + a + ": main track already 0\n" +
+		 set_to(b, 0) + summary(0, 1, 1) + press_any_key},
+		{"two, out of range, then -128", both_set(-128), {"a.kelv", "b.kelv"},
+		 {"200\n", "-128\n", "yes\n", " "},
+		 both_listed + question(2) + typed("200") + refused + "200\n" + question(2) +
+		 typed("-128") + second(2, -128) + typed("yes") + "\n" + set_to(a, -128) +
+		 set_to(b, -128) + summary(-128, 2) + press_any_key},
 		{"no digit asks again", two, {"a.kelv", "b.kelv"}, {"yes\n", "  \n", " "},
-		 both_listed + question(2) + typed("yes") + question(2) + typed("  ") + nothing +
-		 press_any_key},
+		 both_listed + question(2) + typed("yes") + "Not a track number: yes\n" + question(2) +
+		 typed("  ") + nothing + press_any_key},
 		{"a recording and a picture", {{"a.kelv", rec, 1}, {"pic.jpg", picture, same}},
 		 {"pic.jpg", "a.kelv"}, {"1\n", " "},
-		 "\n@/pic.jpg\nSorry, it's not a kelvane recording, can't be fixed @/pic.jpg\n" + listed(a) +
-		 question(1) + typed("1") + set_to(a, 1) + summary(1, 1, 0) + press_any_key},
-		{"a card", card_files, {"CARD"}, {"5\n", " "}, card_set + press_any_key},
+		 line(a, 2, 0) + others + "1\n" + question(1) + typed("1") + "\n" + set_to(a, 1) +
+		 summary(1, 1) + press_any_key},
+		{"a card", card_files, {"CARD"}, {"5\n", "y\n", " "}, card_set + press_any_key},
+		{"past twenty recordings, counted by folder and layout", many, {"MANY"}, {"1\n", " "},
+		 many_plan + question(24) + typed("1") + summary(1, 19, 5) + press_any_key},
+		{"names a terminal would act on", hostile_files, hostile_names, {"1\n", " "},
+		 hostile_plan + question(static_cast<int>(hostile.size())) + typed("1") + "\n" +
+		 hostile_set + summary(1, static_cast<int>(hostile.size())) + press_any_key},
 		{"a name in Japanese with an emoji", {{"録音🎵.kelv", rec, 1}}, {"録音🎵.kelv"}, {"1\n", " "},
-		 listed(japanese) + question(1) + typed("1") + set_to(japanese, 1) + summary(1, 1, 0) +
-		 press_any_key},
+		 line(japanese, 2, 0) + question(1) + typed("1") + "\n" + set_to(japanese, 1) +
+		 summary(1, 1) + press_any_key},
+		{"already right, not written", right, {"a.kelv", "b.kelv", "c.kelv"}, {"1\n", " "},
+		 right_listed + question(3) + typed("1") + "\n" + a + ": main track already 1\n" + b +
+		 ": main track already 1\n" + set_to("@/c.kelv", 1) + summary(1, 1, 2) + press_any_key},
+		// The second question: only y or yes sets a recording past its last track.
+		{"past the last track, y", short_long_set(2), {"a.kelv", "b.kelv"}, {"2\n", "y\n", " "},
+		 past("y", true)},
+		{"past the last track, Y", short_long_set(2), {"a.kelv", "b.kelv"}, {"2\n", " Y \n", " "},
+		 past(" Y ", true)},
+		{"past the last track, Enter", short_long_set(same), {"a.kelv", "b.kelv"},
+		 {"2\n", "\n", " "}, past("", false)},
+		{"past the last track, n", short_long_set(same), {"a.kelv", "b.kelv"},
+		 {"2\n", "n\n", " "}, past("n", false)},
+		{"past the last track, sure", short_long_set(same), {"a.kelv", "b.kelv"},
+		 {"2\n", "sure\n", " "}, past("sure", false)},
+		{"past every last track, no", two, {"a.kelv", "b.kelv"}, {"-5\n", "no\n", " "},
+		 both_listed + question(2) + typed("-5") + second(2, -5) + typed("no") + "\n" +
+		 a + ": skipped, it has no track -5\n" + b + ": skipped, it has no track -5\n" +
+		 summary(-5, 0, 0, 2) + press_any_key},
 		{"nothing to set", {{"pic.jpg", picture, same}}, {"pic.jpg", "missing.kelv"}, {" "},
-		 "\n@/pic.jpg\nSorry, it's not a kelvane recording, can't be fixed @/pic.jpg\n"
-		 "\n@/missing.kelv\nfile can't be open @/missing.kelv\n" + none_here + press_any_key},
+		 others + "1\nfile can't be open @/missing.kelv (No such file or directory)\n" +
+		 none_here + press_any_key},
 		{"a long answer", {{"a.kelv", rec, same}}, {"a.kelv"}, {std::string(300, '7') + "\n", "\n", " "},
-		 listed(a) + question(1) + typed(std::string(300, '7')) + refused + std::string(255, '7') +
-		 "\n" + question(1) + typed("") + nothing + press_any_key},
+		 line(a, 2, 0) + question(1) + typed(std::string(300, '7')) + refused +
+		 std::string(255, '7') + "\n" + question(1) + typed("") + nothing + press_any_key},
 		// Only inside the test process: an input that ends.
 		{"the input ends at the question", {{"a.kelv", rec, same}}, {"a.kelv"}, {},
-		 listed(a) + question(1) + nothing + press_any_key, Case::here},
-		{"the last answer has no line end", {{"a.kelv", rec, 4}}, {"a.kelv"}, {"4"},
-		 listed(a) + question(1) + set_to(a, 4) + summary(4, 1, 0) + press_any_key, Case::here},
+		 line(a, 2, 0) + question(1) + nothing + press_any_key, Case::here},
+		{"the input ends at the second question", short_long_set(same), {"a.kelv", "b.kelv"},
+		 {"2\n"},
+		 short_long_listed + question(2, "0") + second(1, 2) + "\n" + a +
+		 ": skipped, it has no track 2\n" + set_to(b, 2) + summary(2, 1, 0, 1) +
+		 press_any_key, Case::here},
+		{"the last answer has no line end", {{"a.kelv", rec, 1}}, {"a.kelv"}, {"1"},
+		 line(a, 2, 0) + question(1) + "\n" + set_to(a, 1) + summary(1, 1) + press_any_key,
+		 Case::here},
 		{"more than the room holds", {{"a.kelv", rec, same}, {"b.kelv", rec_1, same},
 		  {"CARD/100/CLIP0001.kelv", rec, same}, {"CARD/100/CLIP0002.kelv", rec, same}},
 		 {"a.kelv", "CARD", "b.kelv"}, {" "},
-		 listed(a) + "\nMore recordings than one window can set at once, so nothing was written:"
-		 " drop fewer at a time.\n" + press_any_key, Case::here, 1},
+		 "More recordings than one window can set at once, so nothing was written:"
+		 " drop fewer at a time.\n" + press_any_key, Case::here, 4},
 		// Only in a console: the system ends the process there and then.
 		{"the window closed at the question", two, {"a.kelv", "b.kelv"}, {"close"},
 		 both_listed + question(2), Case::console},
 	};
 	// clang-format on
-	// Varnholt-open: the same session with its own usage, and the wait for a
-	// key only in a window that closes with it.
+	// Varnholt-open: the same session with its own usage, the wait for a key
+	// only in a window that closes with it, and an exit status of its own.
 	const std::string open_usage =
 	        "Usage: Varnholt-open File_or_folder ...\n\n"
 	        "Lists the kelvane recordings given, and those in the folders given and their\n"
 	        "subfolders, asks once for a new main track, then sets it in each.\n";
-	auto open = [](Case c, varnholt::Started started) {
+	auto open = [](Case c, varnholt::Started started, int status) {
 		c.started = started;
+		c.status = status;
 		return c;
 	};
 	const auto own = varnholt::Started::open_own_window,
 	           shell = varnholt::Started::open_from_shell;
-	cases.push_back(open(
-	        {"Varnholt-open without files", {}, {}, {" "}, open_usage + press_any_key}, own));
+	cases.push_back(
+	        open({"Varnholt-open without files", {}, {}, {" "}, open_usage + press_any_key},
+	             own, 2));
 	cases.push_back(open({"Varnholt-open on a card in its own window",
 	                      card_files,
 	                      {"CARD"},
-	                      {"5\n", " "},
+	                      {"5\n", "y\n", " "},
 	                      card_set + press_any_key},
-	                     own));
+	                     own, 0));
 	cases.push_back(open({"Varnholt-open on a card from a shell",
 	                      card_files,
 	                      {"CARD"},
-	                      {"5\n"},
+	                      {"5\n", "y\n"},
 	                      card_set,
 	                      Case::here},
-	                     shell));
+	                     shell, 0));
 	cases.push_back(open({"Varnholt-open from a shell, Enter",
 	                      {{"a.kelv", rec, same}},
 	                      {"a.kelv"},
 	                      {"\n"},
-	                      listed(a) + question(1) + typed("") + nothing,
+	                      line(a, 2, 0) + question(1) + typed("") + nothing,
 	                      Case::here},
-	                     shell));
+	                     shell, 0));
+	cases.push_back(open({"Varnholt-open from a shell, nothing to set",
+	                      {{"pic.jpg", picture, same}},
+	                      {"pic.jpg"},
+	                      {},
+	                      others + "1\n" + none_here,
+	                      Case::here},
+	                     shell, 0));
+	cases.push_back(open(
+	        {"Varnholt-open from a shell, a file that can't be opened",
+	         {{"a.kelv", rec, 1}},
+	         {"a.kelv", "missing.kelv"},
+	         {"1\n"},
+	         line(a, 2, 0) + "file can't be open @/missing.kelv (No such file or directory)\n" +
+	                 question(1) + typed("1") + "\n" + set_to(a, 1) + summary(1, 1),
+	         Case::here},
+	        shell, 1));
 	cases.push_back(open(
 	        {"Varnholt-open from a shell without files", {}, {}, {}, open_usage, Case::here},
-	        shell));
+	        shell, 2));
 #ifndef _WIN32
-	// A folder that cannot be read, between two that can, and a link to a
-	// folder, which is never followed.
-	cases.push_back({"a folder that cannot be read",
-	                 {{"CARD/A/CLIP0001.kelv", rec, 2},
-	                  {"CARD/B/CLIP0002.kelv", rec, same},
-	                  {"CARD/C/CLIP0003.kelv", rec, 2}},
-	                 {"CARD"},
-	                 {"2\n", " "},
-	                 listed("@/CARD/A/CLIP0001.kelv") + "\nfolder can't be read @/CARD/B\n" +
-	                         listed("@/CARD/C/CLIP0003.kelv") +
-	                         "\n@/CARD/C/LINK\nfile can't be open @/CARD/C/LINK\n" +
-	                         question(2) + typed("2") + set_to("@/CARD/A/CLIP0001.kelv", 2) +
-	                         set_to("@/CARD/C/CLIP0003.kelv", 2) + summary(2, 2, 0) +
-	                         press_any_key,
-	                 Case::here,
-	                 0,
-	                 true});
+	// A folder that cannot be read, between two that can, a file that cannot
+	// be opened, and a link to a folder, which is never followed.
+	const test::Bytes locked = test::recording(64, 2, 0);
+	cases.push_back(
+	        open({"a folder and a file that cannot be read",
+	              {{"CARD/A/CLIP0001.kelv", rec, 2},
+	               {"CARD/B/CLIP0002.kelv", rec, same},
+	               {"CARD/C/CLIP0003.kelv", test::recording(64, 3, 0), 2},
+	               {"CARD/C/LOCKED.kelv", locked, same}},
+	              {"CARD"},
+	              {"2\n", "y\n"},
+	              line("@/CARD/A/CLIP0001.kelv", 2, 0) + line("@/CARD/C/CLIP0003.kelv", 3, 0) +
+	                      "folder can't be read @/CARD/B\n"
+	                      "file can't be open @/CARD/C/LINK (Is a directory)\n"
+	                      "file can't be open @/CARD/C/LOCKED.kelv (Permission denied)\n" +
+	                      question(2) + typed("2") + second(1, 2) + typed("y") + "\n" +
+	                      set_to("@/CARD/A/CLIP0001.kelv", 2) +
+	                      set_to("@/CARD/C/CLIP0003.kelv", 2) + summary(2, 2),
+	              Case::here,
+	              0,
+	              true},
+	             shell, 1));
 	// Writes that a file-size limit refuses.
-	cases.push_back({"the writes fail",
+	cases.push_back(
+	        open({"the writes fail",
+	              two,
+	              {"a.kelv", "b.kelv"},
+	              {"1\n", " "},
+	              both_listed + question(2) + typed("1") + "\n" + "Can't write into file " + a +
+	                      "\n" + b + ": main track already 1\n" + summary(1, 0, 1, 0, 1) +
+	                      press_any_key,
+	              Case::here,
+	              0,
+	              false,
+	              47},
+	             own, 1));
+	cases.push_back({"the writes fail, from Explorer",
 	                 two,
 	                 {"a.kelv", "b.kelv"},
-	                 {"1\n", " "},
-	                 both_listed + question(2) + typed("1") + "\n" + a + "\n" + report(2, 0) +
-	                         "Can't write into file\n\n" + b + "\n" + report(3, 1) +
-	                         "Can't write into file\n" + summary(1, 0, 2) + press_any_key,
+	                 {"0\n", " "},
+	                 both_listed + question(2) + typed("0") + "\n" + a +
+	                         ": main track already 0\n" + "Can't write into file " + b + "\n" +
+	                         summary(0, 0, 1, 0, 1) + press_any_key,
 	                 Case::here,
 	                 0,
 	                 false,
 	                 47});
 #endif
-
 	// The console rows need a console window: under wine, an X display.
 	const bool consoles = !test::launcher().empty() &&
 	                      (!test::under_wine() || std::getenv("DISPLAY") != nullptr);
@@ -285,6 +438,7 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 				        scratch.path() / std::filesystem::u8path(file.name);
 				std::filesystem::create_directories(path.parent_path());
 				scratch.put(file.name, file.bytes);
+				std::filesystem::last_write_time(path, long_ago);
 			}
 			const std::string base = scratch.path().u8string();
 			auto at = [&](const std::string& name) {
@@ -307,6 +461,8 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 				                                scratch.path() / "CARD" / "C" /
 				                                        "LINK");
 				chmod((scratch.path() / "CARD" / "B").c_str(), 0);
+				chmod((scratch.path() / "CARD" / "C" / "LOCKED.kelv").c_str(),
+				      0444);
 			}
 #endif
 			std::vector<std::string> args;
@@ -323,7 +479,7 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 					const bool last =
 					        i + 1 == c.keys.size() && c.keys[i] != "close";
 					setup.wrapper.push_back(last ? press_any_key.substr(1)
-					                             : question_end);
+					                             : asked);
 					setup.wrapper.push_back(c.keys[i]);
 				}
 				setup.wrapper.push_back("--");
@@ -350,49 +506,111 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 			EXPECT_EQ(run.err, "") << where;
 			// A closed window ends the process with the system's status.
 			const bool closed = !c.keys.empty() && c.keys.back() == "close";
-			EXPECT_TRUE(closed || run.status == 0) << where << ": " << run.status;
+			EXPECT_TRUE(closed || run.status == c.status)
+			        << where << ": " << run.status;
 			for (const auto& file : c.files) {
 				auto expected = file.bytes;
 				if (file.main_after != same) {
 					expected.resize(std::max<std::size_t>(expected.size(), 48));
 					expected[47] = static_cast<unsigned char>(file.main_after);
 				}
-				EXPECT_EQ(test::slurp(scratch.path() /
-				                      std::filesystem::u8path(file.name)),
-				          expected)
+				const auto path =
+				        scratch.path() / std::filesystem::u8path(file.name);
+				EXPECT_EQ(test::slurp(path), expected)
 				        << where << ": " << file.name;
+				if (file.main_after == same) {
+					EXPECT_EQ(std::filesystem::last_write_time(path), long_ago)
+					        << where << ": " << file.name << " was written";
+				}
 			}
 		}
 	}
 }
 
+// A card of 16,000 recordings in 80 folders, half of them set already:
+// the plan and the question fit on a screen, and only the other half is
+// written.
+TEST(Explorer, ABigCardFitsOnAScreenAndOnlyWhatDiffersIsWritten)
+{
+	test::Scratch scratch;
+	const int folders = 80, each = 200;
+	std::vector<std::filesystem::path> files;
+	for (int f = 0; f < folders; f++) {
+		const auto folder = scratch.path() / "DCIM" / std::to_string(100 + f);
+		std::filesystem::create_directories(folder);
+		for (int i = 0; i < each; i++) {
+			const auto name = "DCIM/" + std::to_string(100 + f) + "/CLIP" +
+			                  std::to_string(i) + ".kelv";
+			files.push_back(
+			        scratch.put(name, test::recording(64, 2 + i % 2, i / 2 % 2)));
+		}
+		scratch.put("DCIM/" + std::to_string(100 + f) + "/THUMB.JPG", test::filler(600));
+	}
+	test::Here here;
+	here.session = varnholt::Started::open_from_shell;
+	here.input = "1\n";
+	const auto run = test::run_here({(scratch.path() / "DCIM").string()}, here);
+	EXPECT_EQ(run.status, 0);
+	const auto asked_at = run.out.find("(Enter alone or -1 writes nothing): ");
+	ASSERT_NE(asked_at, std::string::npos) << run.out;
+	const auto lines =
+	        std::count(run.out.begin(), run.out.begin() + static_cast<std::ptrdiff_t>(asked_at),
+	                   '\n') +
+	        1;
+	EXPECT_LE(lines, 100) << run.out;
+	EXPECT_NE(run.out.find("   200 in " + (scratch.path() / "DCIM" / "179").string() + "/\n"),
+	          std::string::npos)
+	        << run.out;
+	EXPECT_NE(run.out.find("  4000 with 3 tracks, main track 1\n"), std::string::npos)
+	        << run.out;
+	EXPECT_NE(run.out.find("Files that are not recordings, left as they are: 80\n"),
+	          std::string::npos);
+	EXPECT_EQ(run.out.substr(asked_at + 36),
+	          "\nMain track 1: 8000 set, 8000 already right, 0 skipped, 0 failed.\n");
+	for (std::size_t i = 0; i < files.size(); i++)
+		ASSERT_EQ(test::slurp(files[i])[47], 1) << files[i];
+}
+
 #ifndef _WIN32
 // Varnholt-open as a terminal window starts it, leading the terminal's
 // session, waits at the end for one key, without Enter; on a terminal it
-// does not lead, as from a shell, it returns at once.
+// does not lead, as from a shell, it returns at once. Past twenty
+// recordings, a line on the terminal shows how far the setting has come.
 TEST(Explorer, OpenWaitsForAKeyOnlyWhereTheWindowClosesWithIt)
 {
 	const std::string question_end = "(Enter alone or -1 writes nothing): ";
 	const std::string press_any_key = "Press any key to close this window";
-	for (const bool leader : {true, false}) {
-		test::Scratch scratch;
-		const auto file = scratch.put("a.kelv", test::recording(64));
-		std::vector<std::pair<std::string, std::string>> typing = {{question_end, "1\n"}};
-		if (leader)
-			typing.emplace_back(press_any_key, "x");
-		test::Setup setup;
-		setup.exe = test::open_tool();
-		const auto run = test::in_terminal({file.string()}, leader, typing, setup);
-		const std::string where = leader ? "leading its session" : "from a shell";
-		EXPECT_EQ(run.status, 0) << where;
-		EXPECT_NE(run.out.find("new audio track was set to 1\n"), std::string::npos)
-		        << where << ": " << run.out;
-		EXPECT_EQ(run.out.find(press_any_key) != std::string::npos, leader) << where;
-		// The key was read unechoed, and only once the window said so.
-		EXPECT_EQ(run.out.substr(run.out.size() - 1), leader ? "w" : "\n") << where;
-		auto expected = test::recording(64);
-		expected[47] = 1;
-		EXPECT_EQ(test::slurp(file), expected) << where;
-	}
+	for (const int recordings : {1, 130})
+		for (const bool leader : {true, false}) {
+			test::Scratch scratch;
+			for (int i = 0; i < recordings; i++)
+				scratch.put("a" + std::to_string(i) + ".kelv", test::recording(64));
+			std::vector<std::pair<std::string, std::string>> typing = {
+			        {question_end, "1\n"}};
+			if (leader)
+				typing.emplace_back(press_any_key, "x");
+			test::Setup setup;
+			setup.exe = test::open_tool();
+			const auto run =
+			        test::in_terminal({scratch.path().string()}, leader, typing, setup);
+			const std::string where =
+			        std::to_string(recordings) +
+			        (leader ? " leading its session" : " from a shell");
+			EXPECT_EQ(run.status, 0) << where;
+			const std::string set =
+			        std::to_string(recordings) + " set, 0 already right";
+			EXPECT_NE(run.out.find(set), std::string::npos) << where << ": " << run.out;
+			EXPECT_EQ(run.out.find("Setting main track 1: 128 of 130") !=
+			                  std::string::npos,
+			          recordings == 130)
+			        << where << ": " << run.out;
+			EXPECT_EQ(run.out.find(press_any_key) != std::string::npos, leader)
+			        << where;
+			// The key was read unechoed, and only once the window said so.
+			EXPECT_EQ(run.out.substr(run.out.size() - 1), leader ? "w" : "\n") << where;
+			auto expected = test::recording(64);
+			expected[47] = 1;
+			EXPECT_EQ(test::slurp(scratch.path() / "a0.kelv"), expected) << where;
+		}
 }
 #endif

@@ -1,0 +1,49 @@
+#include "cli/tracks.hpp"
+
+#include "cli/parse.hpp"
+
+namespace varnholt {
+
+Change change_for(int count, int main, int track)
+{
+	if (track == no_track)
+		return Change::none;
+	if (track == main)
+		return Change::already;
+	if (track < 0 || track >= count)
+		return Change::past_last;
+	return Change::set;
+}
+
+// By hand rather than with snprintf, which the web page's module, built
+// without a C library's stdio, does not have.
+static char* put(char* at, const char* end, const char* words)
+{
+	while (*words != '\0' && at < end)
+		*at++ = *words++;
+	return at;
+}
+
+void name_tracks(int min_count, char* text, std::size_t size)
+{
+	if (size == 0)
+		return;
+	char* at = text;
+	const char* end = text + size - 1;
+	if (min_count == 1) {
+		at = put(at, end, "0");
+	} else if (min_count == 2) {
+		at = put(at, end, "0 or 1");
+	} else if (min_count > 2) {
+		char digits[4] = {};
+		int last = min_count - 1; // at most 126: the count is a signed byte
+		int i = 3;
+		do
+			digits[--i] = static_cast<char>('0' + last % 10);
+		while ((last /= 10) > 0 && i > 0);
+		at = put(put(at, end, "0 to "), end, digits + i);
+	}
+	*at = '\0';
+}
+
+} // namespace varnholt
