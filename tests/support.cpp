@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "cli/explorer.hpp"
 #include "cli/run.hpp"
@@ -515,6 +516,27 @@ static void folder_overrides(bool on)
 }
 #endif
 
+#ifndef _WIN32
+// The typed input, and what runs before its first byte is read.
+struct Typed {
+	std::FILE* file;
+	const std::function<void()>* first;
+};
+
+static ssize_t read_typed(void* cookie, char* buffer, std::size_t size)
+{
+	auto& typing = *static_cast<Typed*>(cookie);
+	if (typing.first != nullptr)
+		(*std::exchange(typing.first, nullptr))();
+	return static_cast<ssize_t>(std::fread(buffer, 1, size, typing.file));
+}
+
+static int close_typed(void* cookie)
+{
+	return std::fclose(static_cast<Typed*>(cookie)->file);
+}
+#endif
+
 Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const Here& here)
 {
 	std::vector<const char*> argv = {"Varnholt"};
@@ -524,6 +546,11 @@ Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const He
 	const auto typed = scratch.path() / "in";
 	std::ofstream(typed, std::ios::binary) << here.input;
 	std::FILE* in = std::fopen(typed.string().c_str(), "rb");
+#ifndef _WIN32
+	Typed typing{in, here.at_question ? &here.at_question : nullptr};
+	if (typing.first != nullptr)
+		in = fopencookie(&typing, "r", {read_typed, nullptr, nullptr, close_typed});
+#endif
 	Outcome outcome;
 #ifdef _WIN32
 	const auto printed = scratch.path() / "out";

@@ -110,6 +110,8 @@ struct Here {
 	std::optional<varnholt::Started> session;
 	std::size_t room = 0; // the session's room for paths; 0 for the tool's own
 	std::string input;    // what the session reads, typed
+	// POSIX: runs when the session first reads its input, after its listing.
+	std::function<void()> at_question;
 };
 
 // The same run through the entry routine inside the test process, each

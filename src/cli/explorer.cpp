@@ -85,72 +85,80 @@ constexpr int answer_size = 256;
 constexpr int usage_status = 2;
 constexpr int failed_status = 1;
 
-// length bytes of text as the session shows them: every byte that a
-// terminal or a console could act on, the C0 controls, DEL, the C1 controls
-// (U+0080 to U+009F) and bytes that are not UTF-8, becomes \xHH. The file
-// itself is still opened by its own name. The text lives until the next call.
-static const char* shown(const char* text, std::size_t length)
+// The size of the character that text starts with, of the left bytes,
+// when it is whole UTF-8 and prints as it is; 0 for a control (C0, DEL,
+// C1) or a byte that is not UTF-8. The second byte's range keeps a
+// character short, off the surrogates, below U+110000 and, after 0xC2,
+// past the C1 controls.
+static std::size_t printable(const unsigned char* text, std::size_t left)
 {
-	static char* escaped = nullptr;
-	static std::size_t room = 0;
-	const std::size_t needed = 4 * length + 1;
-	if (needed > room) {
-		auto* grown = static_cast<char*>(std::realloc(escaped, needed));
-		if (grown == nullptr)
-			return "(a name too long to show)";
-		escaped = grown;
-		room = needed;
+	struct Lead {
+		unsigned char first, last, size, low, high;
+	};
+	static const Lead leads[] = {
+	        {0x20, 0x7E, 1, 0, 0},       {0xC2, 0xC2, 2, 0xA0, 0xBF},
+	        {0xC3, 0xDF, 2, 0x80, 0xBF}, {0xE0, 0xE0, 3, 0xA0, 0xBF},
+	        {0xE1, 0xEC, 3, 0x80, 0xBF}, {0xED, 0xED, 3, 0x80, 0x9F},
+	        {0xEE, 0xEF, 3, 0x80, 0xBF}, {0xF0, 0xF0, 4, 0x90, 0xBF},
+	        {0xF1, 0xF3, 4, 0x80, 0xBF}, {0xF4, 0xF4, 4, 0x80, 0x8F},
+	};
+	for (const Lead& lead : leads) {
+		if (text[0] < lead.first || text[0] > lead.last)
+			continue;
+		if (lead.size == 1)
+			return 1;
+		if (left < lead.size || text[1] < lead.low || text[1] > lead.high)
+			return 0;
+		for (std::size_t i = 2; i < lead.size; i++)
+			if (text[i] < 0x80 || text[i] > 0xBF)
+				return 0;
+		return lead.size;
 	}
-	const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-	char* at = escaped;
+	return 0;
+}
+
+// Prints length bytes of a name as the session shows names: every byte
+// that a terminal or a console could act on becomes \xHH. The file itself
+// is still opened by its own name.
+static void print_name(std::FILE* out, const char* name, std::size_t length)
+{
+	const auto* bytes = reinterpret_cast<const unsigned char*>(name);
+	std::size_t start = 0; // of the bytes that print as they are
 	for (std::size_t i = 0; i < length;) {
-		const unsigned char lead = bytes[i];
-		// The bytes of one character, and the range of its second byte
-		// that keeps it short, below the surrogates and below U+110000.
-		std::size_t size = 1;
-		unsigned char low = 0x80;
-		unsigned char high = 0xBF;
-		if (lead >= 0xC2 && lead <= 0xDF)
-			size = 2;
-		else if (lead >= 0xE0 && lead <= 0xEF)
-			size = 3, low = lead == 0xE0 ? 0xA0 : 0x80,
-			high = lead == 0xED ? 0x9F : 0xBF;
-		else if (lead >= 0xF0 && lead <= 0xF4)
-			size = 4, low = lead == 0xF0 ? 0x90 : 0x80,
-			high = lead == 0xF4 ? 0x8F : 0xBF;
-		bool whole = lead >= 0x20 && lead != 0x7F && (lead < 0x80 || size > 1);
-		for (std::size_t k = 1; whole && k < size; k++)
-			whole = i + k < length && bytes[i + k] >= (k == 1 ? low : 0x80) &&
-			        bytes[i + k] <= (k == 1 ? high : 0xBF);
-		if (whole && lead == 0xC2 && bytes[i + 1] <= 0x9F)
-			whole = false, size = 2; // a C1 control, both of its bytes
-		else if (!whole)
-			size = 1;
-		for (std::size_t k = 0; k < size; k++, i++) {
-			if (whole) {
-				*at++ = text[i];
-				continue;
-			}
-			static const char digits[] = "0123456789abcdef";
-			*at++ = '\\';
-			*at++ = 'x';
-			*at++ = digits[bytes[i] >> 4];
-			*at++ = digits[bytes[i] & 0xF];
+		const std::size_t size = printable(bytes + i, length - i);
+		if (size > 0) {
+			i += size;
+			continue;
 		}
+		print(out, "%.*s\\x%02x", static_cast<int>(i - start), name + start, bytes[i]);
+		start = ++i;
 	}
-	*at = '\0';
-	return escaped;
+	print(out, "%.*s", static_cast<int>(length - start), name + start);
 }
 
-static const char* shown(const char* text)
+// Prints before, the name as shown, then after.
+static void say(std::FILE* out, const char* before, const char* name, const char* after)
 {
-	return shown(text, std::strlen(text));
+	print(out, "%s", before);
+	print_name(out, name, std::strlen(name));
+	print(out, "%s", after);
 }
 
-// Why a file could not be opened.
-static const char* reason(int error)
+// The tool's message for a file that could not be opened, read or set,
+// with the reason an open failed.
+static void print_failure(std::FILE* out, const char* path, const Look& look)
 {
-	return error == 0 ? "not a regular file" : std::strerror(error);
+	if (look.outcome == Outcome::cannot_open) {
+		say(out, "file can't be open ", path, " (");
+		print(out, "%s)\n",
+		      look.error == 0 ? "not a regular file" : std::strerror(look.error));
+	} else if (look.outcome == Outcome::empty) {
+		say(out, "file is empty file ", path, "\n");
+	} else if (look.outcome == Outcome::not_recording) {
+		say(out, "Sorry, it's not a kelvane recording, can't be fixed ", path, "\n");
+	} else {
+		say(out, "Can't write into file ", path, "\n");
+	}
 }
 
 // Adds an entry to the room; null, and the listing full, when it has no
@@ -259,9 +267,8 @@ static const char* tracks_word(int count)
 // plan gives them.
 static void print_layouts(const Listing& listing, std::FILE* out)
 {
-	auto* counts = static_cast<unsigned long*>(std::calloc(layouts, sizeof(unsigned long)));
-	if (counts == nullptr)
-		return;
+	static unsigned long counts[layouts];
+	std::memset(counts, 0, sizeof counts);
 	each_recording(listing, [&](const char*, int count, int main) {
 		counts[(count & 0xFF) << 8 | (main & 0xFF)]++;
 	});
@@ -279,7 +286,6 @@ static void print_layouts(const Listing& listing, std::FILE* out)
 	}
 	if (left > 0)
 		print(out, "%6lu with other layouts\n", left);
-	std::free(counts);
 }
 
 // What was found, before the question: each recording on a line of its
@@ -289,17 +295,16 @@ static void print_plan(const Listing& listing, std::FILE* out)
 {
 	if (listing.recordings <= named_recordings) {
 		each_recording(listing, [&](const char* path, int count, int main) {
-			print(out, "%s: %d %s, main track %d\n", shown(path), count,
-			      tracks_word(count), main);
+			say(out, "", path, ": ");
+			print(out, "%d %s, main track %d\n", count, tracks_word(count), main);
 		});
 	} else {
 		print(out, "Recordings by folder:\n");
 		for (std::size_t i = 0; i < listing.folder_count; i++) {
 			const Folder& folder = listing.folders[i];
-			print(out, "%6lu in %s\n", folder.recordings,
-			      folder.length == 0
-			              ? "."
-			              : shown(listing.room + folder.path, folder.length));
+			print(out, "%6lu in ", folder.recordings);
+			print_name(out, listing.room + folder.path, folder.length);
+			print(out, "%s\n", folder.length == 0 ? "." : "");
 		}
 		if (listing.in_other_folders > 0)
 			print(out, "%6lu in other folders\n", listing.in_other_folders);
@@ -311,11 +316,11 @@ static void print_plan(const Listing& listing, std::FILE* out)
 		      listing.others);
 	for (unsigned long i = 0; i < listing.problems && i < problem_lines; i++) {
 		const Problem& problem = listing.named[i];
-		const char* path = shown(listing.room + problem.path);
+		const char* path = listing.room + problem.path;
 		if (problem.folder)
-			print(out, "folder can't be read %s\n", path);
+			say(out, "folder can't be read ", path, "\n");
 		else
-			print(out, "file can't be open %s (%s)\n", path, reason(problem.error));
+			print_failure(out, path, Look{Outcome::cannot_open, 0, 0, problem.error});
 	}
 	if (listing.problems > problem_lines)
 		print(out, "and %lu more files or folders that can't be opened or read\n",
@@ -360,9 +365,9 @@ static bool ask_track(std::FILE* in, std::FILE* out, const Listing& listing, int
 			return false;
 		// An answer without a digit ("yes", "no") would read as track 0.
 		if (std::strpbrk(answer, "0123456789") == nullptr)
-			print(out, "Not a track number: %s\n", shown(answer));
+			say(out, "Not a track number: ", answer, "\n");
 		else if (!parse_track_num(answer, track))
-			print(out, "%s%s\n", out_of_range_text, shown(answer));
+			say(out, out_of_range_text, answer, "\n");
 		else
 			return track != no_track;
 	}
@@ -413,30 +418,25 @@ static Tally set_all(const Listing& listing, std::FILE* out, int track, bool pas
 		done++;
 		if (!past_last && change_for(count, main, track) == Change::past_last) {
 			tally.skipped++;
-			if (each_named)
-				print(out, "%s: skipped, it has no track %d\n", shown(path), track);
+			if (each_named) {
+				say(out, "", path, ": skipped, it has no track ");
+				print(out, "%d\n", track);
+			}
 			return;
 		}
 		const Look look = change_file(path, track);
 		if (look.outcome == Outcome::set || look.outcome == Outcome::already) {
 			(look.outcome == Outcome::set ? tally.set : tally.already)++;
-			if (each_named)
-				print(out, "%s: main track %s %d\n", shown(path),
+			if (each_named) {
+				say(out, "", path, ": main track ");
+				print(out, "%s %d\n",
 				      look.outcome == Outcome::set ? "set to" : "already", track);
+			}
 			return;
 		}
 		tally.failed++;
 		clear_progress(out, progress_shown);
-		const char* name = shown(path);
-		if (look.outcome == Outcome::cannot_open)
-			print(out, "file can't be open %s (%s)\n", name, reason(look.error));
-		else if (look.outcome == Outcome::empty)
-			print(out, "file is empty file %s\n", name);
-		else if (look.outcome == Outcome::not_recording)
-			print(out, "Sorry, it's not a kelvane recording, can't be fixed %s\n",
-			      name);
-		else
-			print(out, "Can't write into file %s\n", name);
+		print_failure(out, path, look);
 	});
 	clear_progress(out, progress_shown);
 	return tally;

@@ -1,6 +1,9 @@
 #include "cli/tracks.hpp"
 
+#include <algorithm>
+
 #include "cli/parse.hpp"
+#include "header/header.hpp"
 
 namespace varnholt {
 
@@ -36,11 +39,12 @@ void name_tracks(int min_count, char* text, std::size_t size)
 		at = put(at, end, "0 or 1");
 	} else if (min_count > 2) {
 		char digits[4] = {};
-		int last = min_count - 1; // at most 126: the count is a signed byte
+		// A count is a signed byte: 126 is the highest track there can be.
+		int last = std::min(min_count, max_track) - 1;
 		int i = 3;
 		do
 			digits[--i] = static_cast<char>('0' + last % 10);
-		while ((last /= 10) > 0 && i > 0);
+		while ((last /= 10) > 0);
 		at = put(put(at, end, "0 to "), end, digits + i);
 	}
 	*at = '\0';

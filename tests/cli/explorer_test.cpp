@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -131,8 +132,12 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 		long file_limit = -1; // POSIX: RLIMIT_FSIZE
 		varnholt::Started started = varnholt::Started::by_explorer;
 		int status = 0;
+		// POSIX, inside the test process: run on the scratch folder once
+		// the plan is shown, before the answer is read.
+		std::function<void(const std::filesystem::path&)> meanwhile = {};
 	};
 	const int same = -1000;
+	const int changed = -2000; // by the row itself: not compared
 	// Every file's time, set before the run: one that is not written keeps it.
 	const auto long_ago =
 	        std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365);
@@ -195,6 +200,8 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 	                              "     5 with 3 tracks, main track 1\n" +
 	                              others + "1\n";
 	const std::string japanese = "@/録音🎵.kelv";
+	const std::string room_full = "More recordings than one window can set at once, so nothing"
+	                              " was written: drop fewer at a time.\n";
 	// Names that a terminal would act on, shown escaped; the files are still
 	// the ones set. Windows takes neither C0 controls nor bytes that are not
 	// UTF-8 in a name.
@@ -210,6 +217,8 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 	        {"raw\x9b\xff\xc3(.kelv", "raw\\x9b\\xff\\xc3(.kelv"},
 	        {"long\xe0\x80\xaf\xed\xa0\x80\xf4\x90\x80\x80.kelv",
 	         "long\\xe0\\x80\\xaf\\xed\\xa0\\x80\\xf4\\x90\\x80\\x80.kelv"},
+	        {"cut\xe2\x82(\xe2\x82\xc0.kelv\xe2\x82",
+	         "cut\\xe2\\x82(\\xe2\\x82\\xc0.kelv\\xe2\\x82"},
 #endif
 	};
 	std::vector<File> hostile_files;
@@ -281,6 +290,8 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 		 past("y", true)},
 		{"past the last track, Y", short_long_set(2), {"a.kelv", "b.kelv"}, {"2\n", " Y \n", " "},
 		 past(" Y ", true)},
+		{"past the last track, YES and a tab", short_long_set(2), {"a.kelv", "b.kelv"},
+		 {"2\n", "YES\t\n", " "}, past("YES\t", true), Case::here},
 		{"past the last track, Enter", short_long_set(same), {"a.kelv", "b.kelv"},
 		 {"2\n", "\n", " "}, past("", false)},
 		{"past the last track, n", short_long_set(same), {"a.kelv", "b.kelv"},
@@ -291,6 +302,9 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 		 both_listed + question(2) + typed("-5") + second(2, -5) + typed("no") + "\n" +
 		 a + ": skipped, it has no track -5\n" + b + ": skipped, it has no track -5\n" +
 		 summary(-5, 0, 0, 2) + press_any_key},
+		{"a recording without tracks", {{"a.kelv", test::recording(64, 0, 0), same}}, {"a.kelv"},
+		 {"\n", " "},
+		 line(a, 0, 0) + question(1, "which has no track") + typed("") + nothing + press_any_key},
 		{"nothing to set", {{"pic.jpg", picture, same}}, {"pic.jpg", "missing.kelv"}, {" "},
 		 others + "1\nfile can't be open @/missing.kelv (No such file or directory)\n" +
 		 none_here + press_any_key},
@@ -310,9 +324,9 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 		 Case::here},
 		{"more than the room holds", {{"a.kelv", rec, same}, {"b.kelv", rec_1, same},
 		  {"CARD/100/CLIP0001.kelv", rec, same}, {"CARD/100/CLIP0002.kelv", rec, same}},
-		 {"a.kelv", "CARD", "b.kelv"}, {" "},
-		 "More recordings than one window can set at once, so nothing was written:"
-		 " drop fewer at a time.\n" + press_any_key, Case::here, 4},
+		 {"a.kelv", "CARD", "b.kelv"}, {" "}, room_full + press_any_key, Case::here, 4},
+		{"more than the room holds, a file that can't be opened", {{"a.kelv", rec, same}},
+		 {"a.kelv", "missing.kelv", "a.kelv"}, {" "}, room_full + press_any_key, Case::here, 4},
 		// Only in a console: the system ends the process there and then.
 		{"the window closed at the question", two, {"a.kelv", "b.kelv"}, {"close"},
 		 both_listed + question(2), Case::console},
@@ -371,6 +385,20 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 	         Case::here},
 	        shell, 1));
 	cases.push_back(open(
+	        {"Varnholt-open from a shell, seven files that can't be opened",
+	         {{"a.kelv", rec, same}},
+	         {"1.kelv", "2.kelv", "3.kelv", "4.kelv", "a.kelv", "5.kelv", "6.kelv", "7.kelv"},
+	         {"\n"},
+	         line(a, 2, 0) + "file can't be open @/1.kelv (No such file or directory)\n" +
+	                 "file can't be open @/2.kelv (No such file or directory)\n" +
+	                 "file can't be open @/3.kelv (No such file or directory)\n" +
+	                 "file can't be open @/4.kelv (No such file or directory)\n" +
+	                 "file can't be open @/5.kelv (No such file or directory)\n" +
+	                 "and 2 more files or folders that can't be opened or read\n" +
+	                 question(1) + typed("") + nothing,
+	         Case::here},
+	        shell, 1));
+	cases.push_back(open(
 	        {"Varnholt-open from a shell without files", {}, {}, {}, open_usage, Case::here},
 	        shell, 2));
 #ifndef _WIN32
@@ -388,7 +416,8 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 	              line("@/CARD/A/CLIP0001.kelv", 2, 0) + line("@/CARD/C/CLIP0003.kelv", 3, 0) +
 	                      "folder can't be read @/CARD/B\n"
 	                      "file can't be open @/CARD/C/LINK (Is a directory)\n"
-	                      "file can't be open @/CARD/C/LOCKED.kelv (Permission denied)\n" +
+	                      "file can't be open @/CARD/C/LOCKED.kelv (Permission denied)\n"
+	                      "file can't be open @/CARD/C/PIPE (not a regular file)\n" +
 	                      question(2) + typed("2") + second(1, 2) + typed("y") + "\n" +
 	                      set_to("@/CARD/A/CLIP0001.kelv", 2) +
 	                      set_to("@/CARD/C/CLIP0003.kelv", 2) + summary(2, 2),
@@ -410,6 +439,29 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 	              false,
 	              47},
 	             own, 1));
+	// Files changed by another program between the plan and the answer.
+	Case meanwhile{"files changed before the answer",
+	               {{"a.kelv", rec, 1},
+	                {"b.kelv", rec, changed},
+	                {"c.kelv", rec, changed},
+	                {"d.kelv", rec, changed}},
+	               {"a.kelv", "b.kelv", "c.kelv", "d.kelv"},
+	               {"1\n"},
+	               line(a, 2, 0) + line(b, 2, 0) + line("@/c.kelv", 2, 0) +
+	                       line("@/d.kelv", 2, 0) + question(4) + "\n" + set_to(a, 1) +
+	                       "file is empty file " + b + "\n" +
+	                       "Sorry, it's not a kelvane recording, can't be fixed @/c.kelv\n" +
+	                       "file can't be open @/d.kelv (No such file or directory)\n" +
+	                       summary(1, 1, 0, 0, 3),
+	               Case::here};
+	meanwhile.started = shell;
+	meanwhile.status = 1;
+	meanwhile.meanwhile = [](const std::filesystem::path& scratch) {
+		std::filesystem::resize_file(scratch / "b.kelv", 0);
+		std::filesystem::resize_file(scratch / "c.kelv", 40);
+		std::filesystem::remove(scratch / "d.kelv");
+	};
+	cases.push_back(meanwhile);
 	cases.push_back({"the writes fail, from Explorer",
 	                 two,
 	                 {"a.kelv", "b.kelv"},
@@ -463,6 +515,7 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 				chmod((scratch.path() / "CARD" / "B").c_str(), 0);
 				chmod((scratch.path() / "CARD" / "C" / "LOCKED.kelv").c_str(),
 				      0444);
+				mkfifo((scratch.path() / "CARD" / "C" / "PIPE").c_str(), 0644);
 			}
 #endif
 			std::vector<std::string> args;
@@ -494,6 +547,8 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 				here.file_limit = c.file_limit;
 				for (const auto& key : c.keys)
 					here.input += key;
+				if (c.meanwhile)
+					here.at_question = [&] { c.meanwhile(scratch.path()); };
 				run = test::run_here(args, here);
 			}
 #ifndef _WIN32
@@ -509,6 +564,8 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 			EXPECT_TRUE(closed || run.status == c.status)
 			        << where << ": " << run.status;
 			for (const auto& file : c.files) {
+				if (file.main_after == changed)
+					continue;
 				auto expected = file.bytes;
 				if (file.main_after != same) {
 					expected.resize(std::max<std::size_t>(expected.size(), 48));
@@ -569,6 +626,53 @@ TEST(Explorer, ABigCardFitsOnAScreenAndOnlyWhatDiffersIsWritten)
 	          "\nMain track 1: 8000 set, 8000 already right, 0 skipped, 0 failed.\n");
 	for (std::size_t i = 0; i < files.size(); i++)
 		ASSERT_EQ(test::slurp(files[i])[47], 1) << files[i];
+}
+
+// Past the lines the plan gives folders and layouts, the rest is counted;
+// names given without a folder count in "."; and past twenty, recordings
+// skipped at the second question are not named.
+TEST(Explorer, APlanPastItsLinesCountsTheRest)
+{
+	test::Scratch scratch;
+	std::vector<std::string> args;
+	int lacking = 0;
+	for (int i = 0; i < 25; i++) {
+		args.push_back("x" + std::to_string(i) + ".kelv");
+		scratch.put(args.back(), test::recording(64));
+		lacking++;
+	}
+	for (int i = 0; i < 90; i++) {
+		std::filesystem::create_directories(scratch.path() / "F" / std::to_string(100 + i));
+		scratch.put("F/" + std::to_string(100 + i) + "/a.kelv",
+		            test::recording(64, 2 + i % 7));
+		lacking += i % 7 < 2 ? 1 : 0;
+	}
+	args.push_back("F");
+	test::Here here;
+	here.session = varnholt::Started::open_from_shell;
+	here.input = "3\nn\n";
+	const auto before = std::filesystem::current_path();
+	std::filesystem::current_path(scratch.path());
+	const auto run = test::run_here(args, here);
+	std::filesystem::current_path(before);
+	EXPECT_EQ(run.status, 0);
+	const auto asked_at = run.out.find("(Enter alone or -1 writes nothing): ");
+	ASSERT_NE(asked_at, std::string::npos) << run.out;
+	EXPECT_LE(std::count(run.out.begin(),
+	                     run.out.begin() + static_cast<std::ptrdiff_t>(asked_at), '\n') +
+	                  1,
+	          100)
+	        << run.out;
+	const std::string sep(1, std::filesystem::path::preferred_separator);
+	for (const std::string& shown : std::vector<std::string>{
+	             "    25 in .\n", "     1 in F" + sep + "100" + sep + "\n",
+	             "     1 in F" + sep + "178" + sep + "\n", "    11 in other folders\n",
+	             "    38 with 2 tracks, main track 0\n", "    25 with other layouts\n"})
+		EXPECT_NE(run.out.find(shown), std::string::npos) << shown << run.out;
+	EXPECT_EQ(run.out.find("F" + sep + "179" + sep), std::string::npos) << run.out;
+	EXPECT_EQ(run.out.substr(run.out.find("\nMain track")),
+	          "\nMain track 3: " + std::to_string(115 - lacking) + " set, 0 already right, " +
+	                  std::to_string(lacking) + " skipped, 0 failed.\n");
 }
 
 #ifndef _WIN32
