@@ -7,6 +7,7 @@
 #include "cli/parse.hpp"
 #include "cli/run.hpp"
 #include "cli/tracks.hpp"
+#include "header/header.hpp"
 #include "platform/platform.hpp"
 
 namespace varnholt {
@@ -252,8 +253,8 @@ template <class Each> static void each_recording(const Listing& listing, Each ea
 	for (const char* entry = listing.room; entry < listing.room + listing.used;) {
 		const char* path = entry + entry_head;
 		if (entry[0] == recording_entry)
-			each(path, static_cast<signed char>(entry[1]),
-			     static_cast<signed char>(entry[2]));
+			each(path, signed_byte(static_cast<unsigned char>(entry[1])),
+			     signed_byte(static_cast<unsigned char>(entry[2])));
 		entry = path + std::strlen(path) + 1;
 	}
 }
@@ -278,9 +279,9 @@ static void print_layouts(const Listing& listing, std::FILE* out)
 		for (int i = 1; i < layouts; i++)
 			if (counts[i] > counts[most])
 				most = i;
-		const int count = static_cast<signed char>(most >> 8);
+		const int count = signed_byte(static_cast<unsigned char>(most >> 8));
 		print(out, "%6lu with %d %s, main track %d\n", counts[most], count,
-		      tracks_word(count), static_cast<signed char>(most & 0xFF));
+		      tracks_word(count), signed_byte(static_cast<unsigned char>(most & 0xFF)));
 		left -= counts[most];
 		counts[most] = 0;
 	}

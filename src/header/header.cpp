@@ -2,7 +2,7 @@
 
 namespace varnholt {
 
-static int signed_byte(unsigned char byte)
+int signed_byte(unsigned char byte)
 {
 	return byte > max_track ? byte - 256 : byte;
 }

@@ -22,6 +22,9 @@ using Header = std::array<unsigned char, read_window>;
 
 // On the buffer alone (header.cpp), so that the web page's module shares them:
 
+// A track byte widened: 0x80 to 0xFF read as -128 to -1.
+int signed_byte(unsigned char byte);
+
 bool has_marker(const Header& header);
 int track_count(const Header& header);
 int main_track(const Header& header);

@@ -27,9 +27,10 @@ TEST(Tracks, WhatAnAnswerDoesToARecording)
 TEST(Tracks, TheTracksEveryRecordingHas)
 {
 	const std::pair<int, const char*> cases[] = {
-	        {-128, ""},        {-1, ""},          {0, ""},        {1, "0"},
-	        {2, "0 or 1"},     {3, "0 to 2"},     {10, "0 to 9"}, {11, "0 to 10"},
-	        {101, "0 to 100"}, {127, "0 to 126"}, {1000, "0 to 126"},
+	        {-128, ""},        {-1, ""},           {0, ""},
+	        {1, "0"},          {2, "0 or 1"},      {3, "0 to 2"},
+	        {10, "0 to 9"},    {11, "0 to 10"},    {101, "0 to 100"},
+	        {127, "0 to 126"}, {1000, "0 to 126"},
 	};
 	for (const auto& [count, text] : cases) {
 		char named[varnholt::tracks_text_size] = "junk";
