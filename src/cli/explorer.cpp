@@ -124,17 +124,17 @@ static std::size_t printable(const unsigned char* text, std::size_t left)
 static void print_name(std::FILE* out, const char* name, std::size_t length)
 {
 	const auto* bytes = reinterpret_cast<const unsigned char*>(name);
-	std::size_t start = 0; // of the bytes that print as they are
+	std::size_t plain = 0; // where the bytes that print as they are begin
 	for (std::size_t i = 0; i < length;) {
 		const std::size_t size = printable(bytes + i, length - i);
 		if (size > 0) {
 			i += size;
 			continue;
 		}
-		print(out, "%.*s\\x%02x", static_cast<int>(i - start), name + start, bytes[i]);
-		start = ++i;
+		print(out, "%.*s\\x%02x", static_cast<int>(i - plain), name + plain, bytes[i]);
+		plain = ++i;
 	}
-	print(out, "%.*s", static_cast<int>(length - start), name + start);
+	print(out, "%.*s", static_cast<int>(length - plain), name + plain);
 }
 
 // Prints before, the name as shown, then after.
@@ -446,7 +446,7 @@ static Tally set_all(const Listing& listing, std::FILE* out, int track, bool pas
 // The answer, the second question when some recordings have no such track,
 // and the setting; the exit status, which is 1 when a recording could not
 // be set.
-static int answer(const Listing& listing, std::FILE* in, std::FILE* out)
+static int ask_and_set(const Listing& listing, std::FILE* in, std::FILE* out)
 {
 	int track = no_track;
 	if (!ask_track(in, out, listing, track)) {
@@ -521,7 +521,7 @@ int explorer_session(int argc, const char* const* argv, std::FILE* in, std::FILE
 		print_plan(listing, out);
 		if (listing.recordings == 0)
 			print(out, "\nNo kelvane recording here, so nothing was written.\n");
-		else if (answer(listing, in, out) != 0)
+		else if (ask_and_set(listing, in, out) != 0)
 			status = failed_status;
 	}
 	close_window(in, out, started);
