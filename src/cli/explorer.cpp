@@ -20,7 +20,7 @@ constexpr unsigned long named_recordings = 20;
 // opened: with the rest of it and the question, no plan passes 100 lines.
 constexpr std::size_t folder_lines = 80;
 constexpr std::size_t layout_lines = 5;
-constexpr std::size_t problem_lines = 5;
+constexpr unsigned long problem_lines = 5;
 constexpr int layouts = 256 * 256; // a track count and a main track, each a byte
 constexpr unsigned long progress_step = 64;
 
