@@ -257,7 +257,7 @@ async function webdriver(url, method, command, body) {
 	return value;
 }
 
-const KEYS = { Tab: "\uE004", Enter: "\uE007", Space: "\uE00D" };
+const KEYS = { Tab: "\uE004", Enter: "\uE007", Escape: "\uE00C", Space: "\uE00D" };
 
 function webDriverPage(session) {
 	const run = (command, body) => webdriver(session, "POST", command, body);

@@ -263,8 +263,9 @@ function watch(page) {
 				for (const node of record.addedNodes) {
 					if (node.name !== "track" && node.name !== "apply") continue;
 					const box = node.getBoundingClientRect();
-					if (box.bottom <= 0 || box.top >= innerHeight || !box.width) continue;
-					const hit = document.elementFromPoint(box.x + box.width / 2, box.y + box.height / 2);
+					const [x, y] = [box.x + box.width / 2, box.y + box.height / 2];
+					if (y <= 0 || y >= innerHeight || !box.width) continue; // its middle off screen
+					const hit = document.elementFromPoint(x, y);
 					const row = node.closest("tr").dataset;
 					if (hit !== node) window.unusable.push(`${row.path ?? row.name} ${node.name}: ${hit && hit.localName}`);
 				}
