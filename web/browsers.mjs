@@ -149,7 +149,11 @@ function puppeteerPage(page, name) {
 		keys: (text) => page.keyboard.type(text),
 		screenshot: async (file, width, height) => {
 			await page.setViewport({ width, height });
-			await page.evaluate(() => window.scrollTo(0, 0));
+			// No focus ring nor caret, which the last answer left.
+			await page.evaluate(() => {
+				document.activeElement?.blur();
+				window.scrollTo(0, 0);
+			});
 			await page.screenshot({ path: file, fullPage: true });
 		},
 		close: () => page.close(),

@@ -7,6 +7,11 @@
 //    asked of the server but the page: no icon, and no report of anything the
 //    page's policy blocked (the server sends the same policy again as a
 //    header that only reports);
+//  - "Set for all" from file://: the line counting the recordings by layout
+//    and the tracks every recording has, as files are listed and set; the
+//    question past some recordings' last track, answered each way; no copy
+//    of a recording already right, from "Set for all" or its row; a name
+//    made of markup shown as text;
 //  - a folder tree from file:// (dropped from the disk where the driver can,
 //    else through the entries of a stand-in drop around the same files):
 //    paths, a folder that cannot be read, only the recordings shown, copies
@@ -21,7 +26,8 @@
 //    nothing is asked of the host but the app's own files;
 //  - saving in place through file handles (files of the origin-private file
 //    system behind stand-in pickers), where the engine has them, with every
-//    state of a row on the page at once checked by axe-core.
+//    state of a row on the page at once, and the question, checked by
+//    axe-core; a recording already right keeps its bytes and its time.
 // In each, a refusal reads as a refusal whatever the row did before, errors
 // and policy violations are caught in the page (and from the console where
 // the driver reads it), and each row control is under the pointer as soon as
@@ -132,11 +138,11 @@ fs.writeFileSync(path.join(work, "sets", "e.txt"), "not a recording\n");
 // The files chosen, then the line above the table and the tracks named by
 // the field for every recording.
 const listing = [
-	[["a.kelv"], "1 recording with 3 tracks, main track 0", " (0 to 2)"],
+	[["a.kelv"], "1 recording with 3 tracks, main track 0", " (it has tracks 0 to 2)"],
 	[["b.kelv", "c.kelv", named, "e.txt"],
-		"2 recordings with 3 tracks, main track 0; 1 with 2 tracks, main track 0; 1 with 2 tracks, main track 1", " (0 or 1)"],
+		"2 recordings with 3 tracks, main track 0; 1 with 2 tracks, main track 0; 1 with 2 tracks, main track 1", " (all have tracks 0 or 1)"],
 	[["d.kelv"], "2 recordings with 3 tracks, main track 0; 1 with 1 track, main track 0; " +
-		"1 with 2 tracks, main track 0; and 1 in another layout", " (0)"],
+		"1 with 2 tracks, main track 0; and 1 in another layout", " (all have track 0)"],
 ];
 // Each step: how it starts (a click, or Enter in the field), the track, the
 // answer to the question (null: none asked), the question and its buttons,
