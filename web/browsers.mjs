@@ -149,7 +149,11 @@ function puppeteerPage(page, name) {
 		keys: (text) => page.keyboard.type(text),
 		screenshot: async (file, width, height) => {
 			await page.setViewport({ width, height });
-			await page.evaluate(() => window.scrollTo(0, 0));
+			// No focus ring nor caret, which the last answer left.
+			await page.evaluate(() => {
+				document.activeElement?.blur();
+				window.scrollTo(0, 0);
+			});
 			await page.screenshot({ path: file, fullPage: true });
 		},
 		close: () => page.close(),
@@ -257,7 +261,7 @@ async function webdriver(url, method, command, body) {
 	return value;
 }
 
-const KEYS = { Tab: "\uE004", Enter: "\uE007", Space: "\uE00D" };
+const KEYS = { Tab: "\uE004", Enter: "\uE007", Escape: "\uE00C", Space: "\uE00D" };
 
 function webDriverPage(session) {
 	const run = (command, body) => webdriver(session, "POST", command, body);

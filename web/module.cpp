@@ -1,8 +1,10 @@
 // The web page's WebAssembly module: the header operations and the
 // track-number parse over one 512-byte buffer, with nothing imported. The
 // page copies a file's first bytes into the buffer and asks these exports;
-// every rule about the bytes stays on this side.
+// every rule about the bytes stays on this side, and so do the rules of
+// "Set for all" that the terminal session follows too.
 #include "cli/parse.hpp"
+#include "cli/tracks.hpp"
 #include "header/header.hpp"
 
 #include <cstddef>
@@ -16,6 +18,8 @@ varnholt::Header header;
 // Value of parse() for a text the command line refuses; outside any byte.
 constexpr int refused_value = -1000;
 static_assert(refused_value < varnholt::min_track);
+
+char tracks[varnholt::tracks_text_size];
 
 constexpr std::size_t page_size = 65536;
 
@@ -103,4 +107,27 @@ EXPORT(parse) int parse()
 	if (!varnholt::parse_track_num(reinterpret_cast<const char*>(&__heap_base), track))
 		return refused_value;
 	return track;
+}
+
+// What a new main track does to a recording of count tracks whose main track
+// is main: one of the values below, or another for no track given.
+EXPORT(change_for) int change_for(int count, int main, int track)
+{
+	return static_cast<int>(varnholt::change_for(count, main, track));
+}
+EXPORT(change_already) int change_already()
+{
+	return static_cast<int>(varnholt::Change::already);
+}
+EXPORT(change_past_last) int change_past_last()
+{
+	return static_cast<int>(varnholt::Change::past_last);
+}
+
+// The tracks that every recording of at least min_count tracks has ("0 or
+// 1"), NUL-terminated; empty when they have none in common.
+EXPORT(tracks_text) const char* tracks_text(int min_count)
+{
+	varnholt::name_tracks(min_count, tracks, sizeof tracks);
+	return tracks;
 }
