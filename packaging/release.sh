@@ -152,13 +152,15 @@ glibc_needed() {
 deb_tool() { case $1 in amd64) echo "x86_64-linux-gnu-$2" ;; arm64) echo "aarch64-linux-gnu-$2" ;; esac; }
 
 # The desktop's files as cmake --install put them under $1/share (the MIME
-# type, the desktop entry, the icons and the AppStream metainfo), copied
-# under $2/share. The packages need no scripts for them: the caches are
-# renewed by the triggers of shared-mime-info, desktop-file-utils and the
-# icon theme, where those are installed.
+# type, the desktop entry, the icons, the AppStream metainfo, and the
+# actions for folders of Dolphin and Nemo), copied under $2/share. The
+# packages need no scripts for them: the caches are renewed by the triggers
+# of shared-mime-info, desktop-file-utils and the icon theme, where those
+# are installed; Dolphin and Nemo read their folders as they are.
 desktop_files() {
     install -d "$2/share"
-    cp -R "$1/share/applications" "$1/share/icons" "$1/share/metainfo" "$1/share/mime" "$2/share/"
+    cp -R "$1/share/applications" "$1/share/icons" "$1/share/kio" "$1/share/metainfo" "$1/share/mime" \
+        "$1/share/nemo" "$2/share/"
 }
 
 # Debian: the dynamic binary, as policy asks; a staged tree and dpkg-deb.

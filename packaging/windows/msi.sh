@@ -30,7 +30,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$stage/Varnholt.exe" "$stage/Varnholt-open.exe" "$stage/README.md" "$stage/LICENSE" \
     "$stage/$page" "$work/"
-cp "$here/../icons/varnholt.ico" "$work/varnholt.ico"
+cp "$here/../icons/varnholt.ico" "$here/../icons/application-x-kelvane.ico" "$work/"
 touch -d "@$SOURCE_DATE_EPOCH" "$work"/*
 
 cp "$here/varnholt.wxs" "$work/"
