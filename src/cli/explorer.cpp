@@ -1,6 +1,5 @@
 #include "cli/explorer.hpp"
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -142,6 +141,16 @@ static void add_problem(Listing& listing, const char* path, int error, bool fold
 	listing.problems++;
 }
 
+// Whether a and b begin with the same length bytes; by hand, as memcmp
+// would be one more import that the .deb's binary binds at every start.
+static bool starts_alike(const char* a, const char* b, std::size_t length)
+{
+	for (std::size_t i = 0; i < length; i++)
+		if (a[i] != b[i])
+			return false;
+	return true;
+}
+
 // Counts a recording in its folder's line: the last folder's most often.
 static void count_in_folder(Listing& listing, const char* path)
 {
@@ -149,7 +158,7 @@ static void count_in_folder(Listing& listing, const char* path)
 	for (std::size_t i = listing.folder_count; i-- > 0;) {
 		Folder& folder = listing.folders[i];
 		if (folder.length == length &&
-		    std::memcmp(listing.room + folder.path, path, length) == 0) {
+		    starts_alike(listing.room + folder.path, path, length)) {
 			folder.recordings++;
 			return;
 		}
@@ -334,12 +343,15 @@ static bool ask_yes(std::FILE* in, std::FILE* out)
 	std::size_t length = std::strlen(word);
 	while (length > 0 && (word[length - 1] == ' ' || word[length - 1] == '\t'))
 		length--;
-	char lower[4] = {};
-	if (length > 3)
+	// By hand rather than with tolower, which the .deb's binary would bind
+	// at every start: of all bytes, only the letter's two cases give it.
+	static const char yes[] = "yes";
+	if (length != 1 && length != 3)
 		return false;
 	for (std::size_t i = 0; i < length; i++)
-		lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(word[i])));
-	return std::strcmp(lower, "y") == 0 || std::strcmp(lower, "yes") == 0;
+		if ((word[i] | 0x20) != yes[i])
+			return false;
+	return true;
 }
 
 static void clear_progress(std::FILE* out, bool& shown_now)

@@ -71,15 +71,21 @@ std::FILE* started_from_explorer()
 	return nullptr;
 }
 
+// These two by means the tool already imports: the .deb's binary binds
+// every import at each start.
 bool is_terminal(std::FILE* out)
 {
-	return isatty(fileno(out)) == 1;
+	termios settings{};
+	return tcgetattr(fileno(out), &settings) == 0;
 }
 
 std::size_t name_start(const char* path)
 {
-	const char* slash = std::strrchr(path, '/');
-	return slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
+	std::size_t start = 0;
+	for (std::size_t i = 0; path[i] != '\0'; i++)
+		if (path[i] == '/')
+			start = i + 1;
+	return start;
 }
 
 void set_title(const char* /*title*/)
