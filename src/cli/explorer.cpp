@@ -482,7 +482,8 @@ int explorer_session(int argc, const char* const* argv, std::FILE* in, std::FILE
 	} else {
 		print_plan(listing, out);
 		if (listing.recordings == 0)
-			print(out, "\nNo kelvane recording here, so nothing was written.\n");
+			print(out, "\nNo kelvane recording %s, so nothing was written.\n",
+			      listing.problems > 0 ? "could be opened here" : "here");
 		else if (ask_and_set(listing, in, out) != 0)
 			status = failed_status;
 	}

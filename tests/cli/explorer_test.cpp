@@ -153,6 +153,8 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 	        "varnholt-" VARNHOLT_TEST_VERSION
 	        "-web.html, beside Varnholt.exe, does the same in a browser.\n";
 	const std::string none_here = "\nNo kelvane recording here, so nothing was written.\n";
+	const std::string none_opened =
+	        "\nNo kelvane recording could be opened here, so nothing was written.\n";
 	const std::string others = "Files that are not recordings, left as they are: ";
 	const std::string a = "@/a.kelv", b = "@/b.kelv";
 	const std::vector<File> two = {{"a.kelv", rec, same}, {"b.kelv", rec_1, same}};
@@ -308,7 +310,7 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 		 line(a, 0, 0) + question(1, "which has no track") + typed("") + nothing + press_any_key},
 		{"nothing to set", {{"pic.jpg", picture, same}}, {"pic.jpg", "missing.kelv"}, {" "},
 		 others + "1\nfile can't be open @/missing.kelv (No such file or directory)\n" +
-		 none_here + press_any_key},
+		 none_opened + press_any_key},
 		{"a long answer", {{"a.kelv", rec, same}}, {"a.kelv"}, {std::string(300, '7') + "\n", "\n", " "},
 		 line(a, 2, 0) + question(1) + typed(std::string(300, '7')) + refused +
 		 std::string(255, '7') + "\n" + question(1) + typed("") + nothing + press_any_key},
