@@ -1,22 +1,31 @@
 // A whole card set in place, Varnholt-open against the web page's in-place
-// save in headless chromium, in the same run:
+// save in headless chromium, and a card where half the recordings already
+// have the new main track against one where none has, in the same run:
 //  - the card: recordings of random bytes in folders of ten (CARD/100,
 //    CARD/101, ...), each beside a 2 KiB thumbnail, on the disk for
 //    Varnholt-open, and copied into the origin-private file system of a
 //    profile on the same disk for the page, which a stand-in
 //    showDirectoryPicker hands over (headless Chromium never answers the real
 //    picker's prompt);
-//  - each round, one new main track for the whole card, through each:
-//    Varnholt-open timed from its answer written on its standard input until
-//    it has ended, the page from the click on "Set for all" until its
-//    summary; and the bytes each wrote (write_bytes, counted as pages are
-//    dirtied): Varnholt-open's, reaped into this process's own count, and the
-//    sum over all the browser's processes, before and after; each from a
-//    cold page cache, as a card just put in;
-//  - after each round, in both, every recording's byte 47 and a hash of all
-//    its other bytes, and every thumbnail's bytes, against the card as made;
-//    no other file is left beside them;
-//  - once, Varnholt-open under strace: the bytes of its write calls.
+//  - each round, one new main track for the whole card, 0 and 1 in turn (the
+//    recordings have two tracks; made with main track 1), set twice through
+//    each: first when no recording has it (the baseline), then when every
+//    other one already has it, the rest set back to the round's old track
+//    beforehand by this script (on the disk, and in the origin-private file
+//    system through the page), unmeasured; Varnholt-open timed from its
+//    answer written on its standard input until it has ended, the page from
+//    the click on "Set for all" until its summary; and the bytes each wrote
+//    (write_bytes, counted as pages are dirtied): Varnholt-open's, reaped
+//    into this process's own count, and the sum over all the browser's
+//    processes, before and after; each from a cold page cache, as a card
+//    just put in;
+//  - after each setting, in both, the summary's counts (set or saved, already
+//    right), each row of the page saved or left as it should be, and every
+//    recording's byte 47 and a hash of all its other bytes, and every
+//    thumbnail's bytes, against the card as made; no other file is left
+//    beside them;
+//  - at the end, Varnholt-open under strace, none and half already right:
+//    the bytes of its write calls.
 //   cmake --preset dev && cmake --build --preset dev && npm ci --prefix web &&
 //   cmake --preset wasm && cmake --build --preset wasm
 //   node bench/card.mjs build/wasm/varnholt-<version>-web.html build/dev/Varnholt-open [rounds] [recordings] [MiB each]
@@ -58,7 +67,7 @@ for (let i = 0; i < count; i++) {
 	crypto.randomFillSync(recording);
 	recording.write("KELV", 38, "latin1");
 	recording[45] = 2;
-	recording[47] = 0;
+	recording[47] = 1;
 	fs.writeFileSync(path.join(work, name + ".kelv"), recording);
 	files.push([name + ".kelv", skip47(recording), true]);
 	fs.writeFileSync(path.join(work, name + ".thm"), thumbnail);
@@ -66,6 +75,20 @@ for (let i = 0; i < count; i++) {
 }
 files.sort((a, b) => (a[0] < b[0] ? -1 : 1));
 const card = path.join(work, "CARD");
+// The second setting of a round finds every other recording already right
+// (half, below), the rest set back to the track the round started from.
+const recordings = files.filter(([, , isRecording]) => isRecording).map(([file]) => file);
+const half = recordings.filter((file, i) => i % 2 === 0);
+const setBack = recordings.filter((file, i) => i % 2 === 1);
+
+// Those set back on the disk, away from track.
+function setBackOnDisk(track) {
+	for (const file of setBack) {
+		const fd = fs.openSync(path.join(work, file), "r+");
+		fs.writeSync(fd, Buffer.of(1 - track), 0, 1, 47);
+		fs.closeSync(fd);
+	}
+}
 
 // What a round must leave: each file as made, a recording's byte 47 the new
 // track; got is [path, byte 47, hash as for its kind] for every file found.
@@ -125,7 +148,7 @@ function cold(folder) {
 // until it has ended, and the whole run's, and the bytes it wrote, which the
 // kernel adds to this process's own count when it reaps it.
 const writtenHere = () => procField("self", "io", "write_bytes");
-function runOpen(track) {
+function runOpen(track, already) {
 	return new Promise((resolve, reject) => {
 		const before = writtenHere();
 		const started = performance.now();
@@ -142,7 +165,7 @@ function runOpen(track) {
 		child.on("close", () => {
 			const ended = performance.now();
 			const bytes = writtenHere() - before;
-			const last = `Set to main track ${track}: ${count}, failed: 0\n`;
+			const last = `\nMain track ${track}: ${count - already} set, ${already} already right, 0 skipped, 0 failed.\n`;
 			if (!answered || !out.endsWith(last)) reject(new Error(`Varnholt-open said:\n${out}`));
 			else resolve([ended - answered, ended - started, bytes]);
 		});
@@ -151,11 +174,12 @@ function runOpen(track) {
 
 // Once more under strace: the bytes of its write calls, by kind and by
 // descriptor (strings left out of the log, so that no path is in it).
-function traced(track) {
+function traced(track, already) {
 	const log = path.join(work, "strace.log");
 	const run = spawnSync("strace", ["-f", "-qq", "-s", "0", "-e", "trace=pwrite64,write", "-o", log, tool, card],
 		{ input: `${track}\n`, encoding: "utf8" });
-	if (run.status !== 0) throw new Error(`strace: ${run.stderr}`);
+	if (run.status !== 0 || !run.stdout.endsWith(`Main track ${track}: ${count - already} set, ${already} already right, ` +
+		"0 skipped, 0 failed.\n")) throw new Error(`strace: ${run.stderr}${run.stdout}`);
 	const calls = new Map();
 	for (const text of fs.readFileSync(log, "utf8").split("\n").filter(Boolean)) {
 		const call = /^(?:\d+ +)?(pwrite64|write)\((\d+), ""(?:\.\.\.)?, \d+(, \d+)?\) += (\d+)$/.exec(text);
@@ -179,7 +203,9 @@ const url = `http://127.0.0.1:${server.address().port}/`;
 const profile = path.join(work, "profile");
 const browser = await launch("chromium", { profile, downloads: path.join(work, "downloads") });
 const written = () => processTree(browser.pid).reduce((sum, pid) => sum + procField(pid, "io", "write_bytes"), 0);
-const results = { open: [], openRun: [], openBytes: [], page: [], pageBytes: [] };
+// Each figure for none and for half already right, by round.
+const results = {};
+for (const figure of ["open", "openRun", "openBytes", "page", "pageBytes"]) results[figure] = { none: [], half: [] };
 let failure = null;
 try {
 	const page = (await browser.newPage()).puppeteer;
@@ -213,6 +239,19 @@ try {
 	await page.evaluateOnNewDocument(() => {
 		window.showDirectoryPicker = async () => (await navigator.storage.getDirectory()).getDirectoryHandle("CARD");
 	});
+	// Those set back in the origin-private file system, away from track:
+	// through the page, as the browser writes any file there.
+	const setBackPrivate = (track) => page.evaluate(async (names, byte) => {
+		const root = await navigator.storage.getDirectory();
+		for (const name of names) {
+			let dir = root;
+			const parts = name.split("/");
+			for (const part of parts.slice(0, -1)) dir = await dir.getDirectoryHandle(part);
+			const writable = await (await dir.getFileHandle(parts.at(-1))).createWritable({ keepExistingData: true });
+			await writable.write({ type: "write", position: 47, data: new Uint8Array([byte]) });
+			await writable.close();
+		}
+	}, setBack, 1 - track);
 	// Every file of the card in the origin-private file system, as checked.
 	const privateFiles = () => page.evaluate(async () => {
 		const hex = (buffer) => [...new Uint8Array(buffer)].map((b) => b.toString(16).padStart(2, "0")).join("");
@@ -236,7 +275,7 @@ try {
 
 	// The page: the card listed, the track typed, then "Set for all" timed
 	// from its click until the summary is shown.
-	async function onPage(track) {
+	async function onPage(track, already) {
 		await page.goto(url);
 		await page.click("button[name=pick-folder]");
 		await page.waitForFunction((rows) => document.querySelectorAll("tr[data-name]").length === rows &&
@@ -260,48 +299,73 @@ try {
 		await page.click("button[name=apply-all]");
 		const ms = await page.evaluate(() => window.saved);
 		const bytes = written() - before;
-		const [summary, unsaved] = await page.evaluate((main) => [document.querySelector("#summary").textContent,
-			[...document.querySelectorAll("tr[data-tracks]")].filter((tr) => tr.dataset.state !== "saved" ||
-				tr.querySelector(".status").textContent !== `saved in place: main track is now ${main}`).length], track);
-		if (summary !== `Saved in place: ${count}. Offered as download copies: 0. Failed: 0.` || unsaved)
-			throw new Error(`the page: ${summary}; ${unsaved} rows not saved`);
+		// Each row saved, or left as it is where it already had the track.
+		const [summary, wrong] = await page.evaluate((main, left) => [document.querySelector("#summary").textContent,
+			[...document.querySelectorAll("tr[data-tracks]")].filter((tr) => {
+				const [state, status] = left.includes(tr.dataset.path)
+					? ["already", `main track is already ${main}: left as it is`]
+					: ["saved", `saved in place: main track is now ${main}`];
+				return tr.dataset.state !== state || tr.querySelector(".status").textContent !== status;
+			}).map((tr) => tr.dataset.path)], track, already ? half : []);
+		if (summary !== `Main track ${track}: ${count - already} saved in place, 0 offered as download copies, ` +
+			`${already} already right, 0 skipped, 0 failed.` || wrong.length)
+			throw new Error(`the page: ${summary}; rows not as they should be: ${wrong.join(" ")}`);
 		return [ms, bytes];
 	}
 
 	for (let round = 0; round < rounds; round++) {
-		const track = 10 + round; // another than the card holds, each round
-		cold(card);
-		const [openMs, openRun, openBytes] = await runOpen(track);
-		checkDisk(track);
-		const [pageMs, pageBytes] = await onPage(track);
-		check("the page", await privateFiles(), track);
-		results.open.push(openMs);
-		results.openRun.push(openRun);
-		results.openBytes.push(openBytes);
-		results.page.push(pageMs);
-		results.pageBytes.push(pageBytes);
+		const track = round % 2; // the card has the other as the round starts
+		for (const which of ["none", "half"]) {
+			const already = which === "half" ? half.length : 0;
+			if (already) setBackOnDisk(track);
+			cold(card);
+			const [openMs, openRun, openBytes] = await runOpen(track, already);
+			checkDisk(track);
+			if (already) await setBackPrivate(track);
+			const [pageMs, pageBytes] = await onPage(track, already);
+			check("the page", await privateFiles(), track);
+			results.open[which].push(openMs);
+			results.openRun[which].push(openRun);
+			results.openBytes[which].push(openBytes);
+			results.page[which].push(pageMs);
+			results.pageBytes[which].push(pageBytes);
+		}
 	}
 	if (failure) throw failure;
 } finally {
 	await browser.close();
 	server.close();
 }
-const calls = traced(10 + rounds);
-checkDisk(10 + rounds);
+// Under strace, once with none already right and once with half.
+const last = rounds % 2;
+const callsNone = traced(last, 0);
+checkDisk(last);
+setBackOnDisk(last);
+const callsHalf = traced(last, half.length);
+checkDisk(last);
 
 const total = count * size;
-const ratios = (page, open) => page.map((t, i) => t / open[i]);
-const width = 60;
+const ratios = (a, b) => a.map((t, i) => t / b[i]);
+const width = 62;
 console.log(`${rounds} rounds, medians (ratios per round); the card: ${count} recordings of ${mib} MiB in ` +
-	`${Math.ceil(count / 10)} folders and ${count} thumbnails of 2 KiB; load average before: ` +
+	`${Math.ceil(count / 10)} folders and ${count} thumbnails of 2 KiB; none: no recording already has the ` +
+	`track (the baseline), half: ${half.length} of ${count} already have it; load average before: ` +
 	os.loadavg().map((l) => l.toFixed(1)).join(" "));
-line("Varnholt-open: from the answer until it ends (ms)", results.open, 1, width);
-line("Varnholt-open: the whole run, listing included (ms)", results.openRun, 1, width);
-line("page: from \"Set for all\" until its summary (ms)", results.page, 0, width);
-line("time: page / Varnholt-open", ratios(results.page, results.open), 0, width);
-line("Varnholt-open: bytes written (write_bytes)", results.openBytes, 0, width);
-line("browser, all processes: bytes written (write_bytes)", results.pageBytes, 0, width);
-line("bytes: page / Varnholt-open", ratios(results.pageBytes, results.openBytes), 0, width);
-line("browser's bytes / the recordings' bytes", results.pageBytes.map((b) => b / total), 2, width);
-console.log("  Varnholt-open under strace, its write calls: " +
-	[...calls].map(([kind, [n, bytes]]) => `${kind}: ${n} calls, ${bytes} bytes`).join("; "));
+// A figure for none and for half, then half's over none's.
+function both(label, figure, digits, ratioLabel) {
+	line(`${label}, none`, results[figure].none, digits, width);
+	line(`${label}, half`, results[figure].half, digits, width);
+	line(ratioLabel, ratios(results[figure].half, results[figure].none), 2, width);
+}
+both("Varnholt-open: from the answer until it ends (ms)", "open", 1, "Varnholt-open time: half / none");
+line("Varnholt-open: the whole run, listing included (ms), none", results.openRun.none, 1, width);
+both("page: from \"Set for all\" until its summary (ms)", "page", 0, "page time: half / none");
+line("time: page / Varnholt-open, none", ratios(results.page.none, results.open.none), 0, width);
+both("Varnholt-open: bytes written (write_bytes)", "openBytes", 0, "Varnholt-open bytes: half / none");
+both("browser, all processes: bytes written (write_bytes)", "pageBytes", 0, "browser bytes: half / none");
+line("bytes: page / Varnholt-open, none", ratios(results.pageBytes.none, results.openBytes.none), 0, width);
+line("browser's bytes / the recordings' bytes, none", results.pageBytes.none.map((b) => b / total), 2, width);
+for (const [which, calls] of [["none", callsNone], ["half", callsHalf]]) {
+	console.log(`  Varnholt-open under strace, ${which}, its write calls: ` +
+		[...calls].map(([kind, [n, bytes]]) => `${kind}: ${n} calls, ${bytes} bytes`).join("; "));
+}
