@@ -69,6 +69,11 @@ async function webApps(browser) {
 	};
 }
 
+// One command may take as long as the longest wait a test asks for: a wait
+// is one command in Firefox, and puppeteer's own limit (3 minutes) would cut
+// it short with a message that names neither.
+const protocolTimeout = 360000;
+
 function launchPuppeteer(name, profile, downloads) {
 	if (name === "chromium") {
 		// An installed app's desktop entry, icons and MIME types go to the
@@ -78,6 +83,7 @@ function launchPuppeteer(name, profile, downloads) {
 			executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
 			headless: true,
 			pipe: true,
+			protocolTimeout,
 			env: { ...process.env, HOME: profile, XDG_DATA_HOME: path.join(profile, "data"),
 				XDG_CONFIG_HOME: path.join(profile, "config"), XDG_CACHE_HOME: path.join(profile, "cache") },
 			userDataDir: profile,
@@ -90,6 +96,7 @@ function launchPuppeteer(name, profile, downloads) {
 		browser: "firefox",
 		executablePath: process.env.FIREFOX || "/usr/bin/firefox-esr",
 		headless: true,
+		protocolTimeout,
 		userDataDir: profile,
 		extraPrefsFirefox: {
 			"browser.download.folderList": 2,
@@ -138,8 +145,15 @@ function puppeteerPage(page, name) {
 		goto: (url) => page.goto(url),
 		reload: () => page.reload(),
 		evaluate: (fn, ...args) => page.evaluate(fn, ...args),
-		waitFor: async (fn, args = [], timeout = 30000) =>
-			(await page.waitForFunction(fn, { timeout, polling: 20 }, ...args)).jsonValue(),
+		// puppeteer's "Waiting failed" keeps what failed in its cause.
+		waitFor: async (fn, args = [], timeout = 30000) => {
+			try {
+				return await (await page.waitForFunction(fn, { timeout, polling: 20 }, ...args)).jsonValue();
+			} catch (e) {
+				if (e.cause) e.message += ` (${e.cause.message || e.cause})`;
+				throw e;
+			}
+		},
 		// Runs before the page's own script on every later load.
 		addInitScript: (fn, ...args) => page.evaluateOnNewDocument(fn, ...args),
 		setFiles: async (selector, files) => (await page.$(selector)).uploadFile(...files),
