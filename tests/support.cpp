@@ -12,7 +12,7 @@
 #include <thread>
 #include <utility>
 
-#include "cli/explorer.hpp"
+#include "session/session.hpp"
 #include "cli/run.hpp"
 #include "quoted.hpp"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/explorer.hpp"
+#include "session/session.hpp"
 
 namespace test {
 

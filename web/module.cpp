@@ -4,8 +4,8 @@
 // every rule about the bytes stays on this side, and so do the rules of
 // "Set for all" that the terminal session follows too.
 #include "cli/parse.hpp"
-#include "cli/tracks.hpp"
 #include "header/header.hpp"
+#include "session/tracks.hpp"
 
 #include <cstddef>
 

@@ -2,10 +2,10 @@
 
 #include <cerrno>
 
-#include "cli/explorer.hpp"
 #include "cli/parse.hpp"
 #include "header/header.hpp"
 #include "platform/platform.hpp"
+#include "session/session.hpp"
 
 namespace varnholt {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "cli/tracks.hpp"
+#include "session/tracks.hpp"
 
 using varnholt::Change;
 

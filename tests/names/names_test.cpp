@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/names.hpp"
+#include "names/names.hpp"
 
 // What print_name shows of a name.
 static std::string shown(const std::string& name)

@@ -1,4 +1,4 @@
-#include "cli/tracks.hpp"
+#include "session/tracks.hpp"
 
 #include <algorithm>
 

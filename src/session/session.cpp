@@ -1,14 +1,14 @@
-#include "cli/explorer.hpp"
+#include "session/session.hpp"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/names.hpp"
 #include "cli/parse.hpp"
 #include "cli/run.hpp"
-#include "cli/tracks.hpp"
 #include "header/header.hpp"
+#include "names/names.hpp"
 #include "platform/platform.hpp"
+#include "session/tracks.hpp"
 
 namespace varnholt {
 

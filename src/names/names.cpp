@@ -1,4 +1,4 @@
-#include "cli/names.hpp"
+#include "names/names.hpp"
 
 #include "platform/platform.hpp"
 
