@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "header/file.hpp"
+
 namespace varnholt {
 
 // One whole run: prints every message on out and returns the exit status,
@@ -19,27 +21,8 @@ int start(int argc, const char* const* argv, std::FILE* console, std::FILE* out)
 // for a key at the end. Returns the exit status (see explorer_session).
 int open_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out, bool own_window);
 
-// How one file's run ended.
-enum class Outcome { cannot_open, empty, not_recording, reported, set, not_written, already };
-
 // The run of Varnholt name [track] with track parsed, no_track for none:
 // prints the tool's messages on out.
 Outcome run_file(const char* name, int track, std::FILE* out);
-
-// What the session learns of a file; nothing is printed.
-struct Look {
-	Outcome outcome;
-	int count; // a recording's track count and main track
-	int main;
-	int error; // cannot_open: errno, 0 for a name that is not a regular file
-};
-
-// What run_file would say of name before any change: reported for a
-// recording. Writes nothing.
-Look inspect(const char* name);
-
-// Sets track in name as run_file does, but without a word, and without a
-// write when its main track is already track: already.
-Look change_file(const char* name, int track);
 
 } // namespace varnholt

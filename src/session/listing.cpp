@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "cli/run.hpp"
+#include "header/file.hpp"
 #include "platform/platform.hpp"
 
 namespace varnholt {

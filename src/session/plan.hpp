@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "cli/run.hpp"
+#include "header/file.hpp"
 #include "session/listing.hpp"
 
 namespace varnholt {

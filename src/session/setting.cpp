@@ -1,6 +1,6 @@
 #include "session/setting.hpp"
 
-#include "cli/run.hpp"
+#include "header/file.hpp"
 #include "platform/platform.hpp"
 #include "session/plan.hpp"
 #include "session/tracks.hpp"
