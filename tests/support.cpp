@@ -12,9 +12,9 @@
 #include <thread>
 #include <utility>
 
-#include "session/session.hpp"
 #include "cli/run.hpp"
 #include "quoted.hpp"
+#include "session/session.hpp"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -572,17 +572,14 @@ Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const He
 		folder_overrides(false);
 #endif
 	const int argc = static_cast<int>(argv.size());
-	using varnholt::Started;
 	if (here.room > 0) {
 		std::vector<char> room(here.room);
 		outcome.status = varnholt::explorer_session(argc, argv.data(), in, out, room.data(),
 		                                            room.size(), *here.session);
-	} else if (!here.session || *here.session == Started::by_explorer) {
-		outcome.status =
-		        varnholt::start(argc, argv.data(), here.session ? in : nullptr, out);
+	} else if (!here.session) {
+		outcome.status = varnholt::run(argc, argv.data(), out);
 	} else {
-		outcome.status = varnholt::open_session(argc, argv.data(), in, out,
-		                                        *here.session == Started::open_own_window);
+		outcome.status = varnholt::card_session(argc, argv.data(), in, out, *here.session);
 	}
 #ifndef _WIN32
 	folder_overrides(true);

@@ -1,3 +1,5 @@
+// Varnholt's entry: the command line alone. Varnholt.exe keeps the drop
+// onto it, and so the card session: its entry is session/drop.cpp.
 #include <cstdio>
 
 #include "cli/run.hpp"
@@ -6,5 +8,5 @@
 int main(int argc, char** argv)
 {
 	varnholt::prepare_process();
-	return varnholt::start(argc, argv, varnholt::started_from_explorer(), stdout);
+	return varnholt::run(argc, argv, stdout);
 }

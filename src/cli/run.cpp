@@ -3,7 +3,6 @@
 #include "cli/parse.hpp"
 #include "header/header.hpp"
 #include "platform/platform.hpp"
-#include "session/session.hpp"
 
 namespace varnholt {
 
@@ -20,24 +19,6 @@ int run(int argc, const char* const* argv, std::FILE* out)
 	}
 	run_file(argv[1], track, out);
 	return 0;
-}
-
-// The paths of the recordings a session lists, kept until its answer; a
-// card's thousands take a small part of it.
-static char listed[4 << 20];
-
-int start(int argc, const char* const* argv, std::FILE* console, std::FILE* out)
-{
-	if (console != nullptr)
-		return explorer_session(argc, argv, console, out, listed, sizeof listed,
-		                        Started::by_explorer);
-	return run(argc, argv, out);
-}
-
-int open_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out, bool own_window)
-{
-	return explorer_session(argc, argv, in, out, listed, sizeof listed,
-	                        own_window ? Started::open_own_window : Started::open_from_shell);
 }
 
 Outcome run_file(const char* name, int track, std::FILE* out)

@@ -35,12 +35,11 @@ bool write_at(std::FILE* file, std::size_t offset, const unsigned char* bytes, s
 // name shows as typed without any change to the console.
 void print(std::FILE* out, const char* format, ...) VARNHOLT_PRINTF_LIKE;
 
-// Standard input, the console, only on positive evidence that Explorer
-// started the process (a double-click, a drop, Send to): it is alone on its
-// console, standard input and output are that console, and its parent is
-// explorer.exe. Null otherwise: always on POSIX (where naming stdin would
-// cost every run a symbol lookup at start), and whenever one of these
-// questions gets no answer.
+// Windows only: standard input, the console, only on positive evidence
+// that Explorer started the process (a double-click, a drop, Send to): it
+// is alone on its console, standard input and output are that console, and
+// its parent is explorer.exe. Null whenever one of these questions gets no
+// answer.
 std::FILE* started_from_explorer();
 
 // True when the window the process shows in closes with it: on Windows it

@@ -66,26 +66,15 @@ void print(std::FILE* out, const char* format, ...) // NOLINT(cert-dcl50-cpp)
 	va_end(args);
 }
 
-std::FILE* started_from_explorer()
-{
-	return nullptr;
-}
-
-// These two by means the tool already imports: the .deb's binary binds
-// every import at each start.
 bool is_terminal(std::FILE* out)
 {
-	termios settings{};
-	return tcgetattr(fileno(out), &settings) == 0;
+	return isatty(fileno(out)) == 1;
 }
 
 std::size_t name_start(const char* path)
 {
-	std::size_t start = 0;
-	for (std::size_t i = 0; path[i] != '\0'; i++)
-		if (path[i] == '/')
-			start = i + 1;
-	return start;
+	const char* slash = std::strrchr(path, '/');
+	return slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
 }
 
 void set_title(const char* /*title*/)
@@ -124,19 +113,12 @@ static int not_dots(const dirent* entry)
 	                        std::strcmp(entry->d_name, "..") != 0);
 }
 
-// Byte order, as ls sorts in the C locale. Not alphasort, whose address
-// the dynamic loader would look up at every start.
-static int by_name(const dirent** a, const dirent** b)
-{
-	return std::strcmp((*a)->d_name, (*b)->d_name);
-}
-
 // path is the folder's, length bytes long, in a buffer with room for a
 // slash and a name past it.
 static void walk(char* path, std::size_t length, Visit visit, void* context)
 {
 	dirent** entries = nullptr;
-	const int count = scandir(path, &entries, not_dots, by_name);
+	const int count = scandir(path, &entries, not_dots, alphasort);
 	if (count < 0) {
 		visit(context, path, Found::unreadable_folder);
 		return;

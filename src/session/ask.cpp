@@ -1,5 +1,6 @@
 #include "session/ask.hpp"
 
+#include <cctype>
 #include <cstring>
 
 #include "cli/parse.hpp"
@@ -64,13 +65,11 @@ bool ask_yes(std::FILE* in, std::FILE* out)
 	std::size_t length = std::strlen(word);
 	while (length > 0 && (word[length - 1] == ' ' || word[length - 1] == '\t'))
 		length--;
-	// By hand rather than with tolower, which the .deb's binary would bind
-	// at every start: of all bytes, only the letter's two cases give it.
 	static const char yes[] = "yes";
 	if (length != 1 && length != 3)
 		return false;
 	for (std::size_t i = 0; i < length; i++)
-		if ((word[i] | 0x20) != yes[i])
+		if (std::tolower(static_cast<unsigned char>(word[i])) != yes[i])
 			return false;
 	return true;
 }

@@ -37,16 +37,6 @@ static void add_problem(Listing& listing, const char* path, int error, bool fold
 	listing.problems++;
 }
 
-// Whether a and b begin with the same length bytes; by hand, as memcmp
-// would be one more import that the .deb's binary binds at every start.
-static bool starts_alike(const char* a, const char* b, std::size_t length)
-{
-	for (std::size_t i = 0; i < length; i++)
-		if (a[i] != b[i])
-			return false;
-	return true;
-}
-
 // Counts a recording in its folder's line: the last folder's most often.
 static void count_in_folder(Listing& listing, const char* path)
 {
@@ -54,7 +44,7 @@ static void count_in_folder(Listing& listing, const char* path)
 	for (std::size_t i = listing.folder_count; i-- > 0;) {
 		Folder& folder = listing.folders[i];
 		if (folder.length == length &&
-		    starts_alike(listing.room + folder.path, path, length)) {
+		    std::memcmp(listing.room + folder.path, path, length) == 0) {
 			folder.recordings++;
 			return;
 		}

@@ -109,4 +109,13 @@ int explorer_session(int argc, const char* const* argv, std::FILE* in, std::FILE
 	return statuses ? status : 0;
 }
 
+// The paths of the recordings a session lists, kept until its answer; a
+// card's thousands take a small part of it.
+static char listed[4 << 20];
+
+int card_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out, Started started)
+{
+	return explorer_session(argc, argv, in, out, listed, sizeof listed, started);
+}
+
 } // namespace varnholt

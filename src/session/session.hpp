@@ -23,10 +23,13 @@ enum class Started {
 // order) that fits on a screen, asks on out for one new main track, read
 // from in, asks again before setting it past a recording's last track, and
 // only then sets it in each recording whose main track it is not, by its
-// main-track byte alone. The recordings' paths are kept in the room given.
+// main-track byte alone.
 // Returns the exit status: 1 when a file or folder that may hold a
 // recording could not be opened, read or set, 2 for Varnholt-open without
 // arguments, else 0; 0 always by_explorer.
+int card_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out, Started started);
+
+// The same, with the recordings' paths kept in the room given.
 int explorer_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out, char* room,
                      std::size_t room_size, Started started);
 
