@@ -554,12 +554,17 @@ Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const He
 	Outcome outcome;
 #ifdef _WIN32
 	const auto printed = scratch.path() / "out";
+	const auto told = scratch.path() / "err";
 	std::FILE* out = std::fopen(printed.string().c_str(), "w+b");
+	std::FILE* err = std::fopen(told.string().c_str(), "w+b");
 #else
 	// In memory, what the run prints is out of reach of the file-size limit.
 	char* text = nullptr;
 	std::size_t text_size = 0;
 	std::FILE* out = open_memstream(&text, &text_size);
+	char* message = nullptr;
+	std::size_t message_size = 0;
+	std::FILE* err = open_memstream(&message, &message_size);
 	rlimit saved{};
 	getrlimit(RLIMIT_FSIZE, &saved);
 	void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
@@ -572,15 +577,11 @@ Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const He
 		folder_overrides(false);
 #endif
 	const int argc = static_cast<int>(argv.size());
-	if (here.room > 0) {
-		std::vector<char> room(here.room);
-		outcome.status = varnholt::explorer_session(argc, argv.data(), in, out, room.data(),
-		                                            room.size(), *here.session);
-	} else if (!here.session) {
+	if (!here.session)
 		outcome.status = varnholt::run(argc, argv.data(), out);
-	} else {
-		outcome.status = varnholt::card_session(argc, argv.data(), in, out, *here.session);
-	}
+	else
+		outcome.status = varnholt::card_session(argc, argv.data(), in, out, err,
+		                                        *here.session, here.room);
 #ifndef _WIN32
 	folder_overrides(true);
 	setrlimit(RLIMIT_FSIZE, &saved);
@@ -588,14 +589,70 @@ Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const He
 #endif
 	std::fclose(in);
 	std::fclose(out);
+	std::fclose(err);
 #ifdef _WIN32
 	const Bytes bytes = slurp(printed);
 	outcome.out.assign(bytes.begin(), bytes.end());
+	const Bytes messages = slurp(told);
+	outcome.err.assign(messages.begin(), messages.end());
 #else
 	outcome.out.assign(text, text_size);
 	std::free(text);
+	outcome.err.assign(message, message_size);
+	std::free(message);
 #endif
 	return outcome;
 }
+
+#ifdef _WIN32
+static void set_variable(const char* name, const std::string& value)
+{
+	_putenv_s(name, value.c_str()); // empty removes it
+}
+#else
+static void set_variable(const char* name, const std::string& value)
+{
+	if (value.empty())
+		unsetenv(name);
+	else
+		setenv(name, value.c_str(), 1);
+}
+#endif
+
+static std::filesystem::path state_base;
+
+void use_state_home(const std::optional<std::filesystem::path>& base)
+{
+	state_base = base ? *base : std::filesystem::path();
+#ifdef _WIN32
+	set_variable("LOCALAPPDATA", state_base.u8string());
+#else
+	set_variable("XDG_STATE_HOME", state_base.string());
+	if (!base)
+		set_variable("HOME", "");
+#endif
+}
+
+std::filesystem::path records()
+{
+#ifdef _WIN32
+	return state_base / "Varnholt";
+#else
+	return state_base / "varnholt";
+#endif
+}
+
+namespace {
+
+// The test process's own state folder, so that no run keeps a record in the
+// home of whoever runs the tests.
+struct OwnState {
+	Scratch folder;
+	OwnState() { use_state_home(folder.path()); }
+};
+
+const OwnState own_state;
+
+} // namespace
 
 } // namespace test

@@ -101,6 +101,14 @@ bool under_wine();
 // empty but on Windows.
 std::string launcher();
 
+// Where the session keeps its undo records: for the whole test process, a
+// folder of its own, made at its start and removed at its end, that every
+// run inherits. use_state_home names another base for the runs from now on
+// (XDG_STATE_HOME; on Windows LOCALAPPDATA); none leaves none named at all,
+// as in a session without a home. records() is the records' folder.
+void use_state_home(const std::optional<std::filesystem::path>& base);
+std::filesystem::path records();
+
 // What a run inside the test process takes besides its arguments.
 struct Here {
 	long file_limit = -1;      // as in Setup, with SIGXFSZ ignored
@@ -108,7 +116,7 @@ struct Here {
 	// The session, as Varnholt.exe from Explorer or Varnholt-open runs it;
 	// the command line when none.
 	std::optional<varnholt::Started> session;
-	std::size_t room = 0; // the session's room for paths; 0 for the tool's own
+	std::size_t room = 0; // the most bytes the session's listing takes; 0 for no limit
 	std::string input;    // what the session reads, typed
 	// POSIX: runs when the session first reads its input, after its listing.
 	std::function<void()> at_question;

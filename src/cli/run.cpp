@@ -25,7 +25,7 @@ Outcome run_file(const char* name, int track, std::FILE* out)
 {
 	Header header;
 	std::FILE* file = nullptr;
-	const Outcome outcome = open_header(name, header, file);
+	const Outcome outcome = open_header(name, Access::change, header, file);
 	if (outcome == Outcome::cannot_open)
 		print(out, "file can't be open %s\n", name);
 	else if (outcome == Outcome::empty)

@@ -1,5 +1,6 @@
-// Names from the command line, a folder or a card, shown by the session so
-// that no name can drive a terminal.
+// Names from the command line, a folder or a card, written out by the
+// session: on a screen, so that no name can drive a terminal; in JSON and
+// in the undo record, so that a reader gets the name's bytes back.
 #pragma once
 
 #include <cstddef>
@@ -12,5 +13,20 @@ namespace varnholt {
 // included), DEL, the C1 controls U+0080 to U+009F, and bytes that are not
 // UTF-8. The file itself is still opened by its own name.
 void print_name(std::FILE* out, const char* name, std::size_t length);
+
+// Prints name as a JSON string, quotes included. Its UTF-8 is text; the
+// quote, the backslash and the controls are escaped; each byte that is not
+// part of valid UTF-8 is \udcXX, so that a reader that decodes with
+// surrogate escapes (Python's os.fsencode) gets the bytes back.
+void print_json_name(std::FILE* out, const char* name);
+
+// Writes name into to as the undo record keeps it, with its '\0': what
+// print_name shows as it is, with %HH for every other byte and for % itself.
+// to has room for 3 * strlen(name) + 1 bytes. Returns the length written.
+std::size_t record_name(const char* name, char* to);
+
+// Turns a name as the record keeps it back into its bytes, in place. False
+// for a % without two hex digits after it, or one that gives a byte 0.
+bool read_record_name(char* text);
 
 } // namespace varnholt

@@ -19,12 +19,20 @@ namespace varnholt {
 // error instead of ending the process. Called from main only.
 void prepare_process();
 
-// Opens name for reading and writing in binary mode, neither created nor
-// truncated, only when it is a regular file on a file system; null
-// otherwise, with errno telling why, or 0 for a name that opens but is not
-// such a file (a device, a FIFO). Nothing is read and the open never waits
-// (a FIFO, a terminal).
-std::FILE* open_recording(const char* name);
+// How a recording is opened: to read it or to change it; the _no_link ones
+// only when the name itself is the file, not a link to one (an undo, whose
+// names were files when they were changed).
+enum class Access { read, change, read_no_link, change_no_link };
+
+// Opens name in binary mode, neither created nor truncated, only when it is
+// a regular file on a file system; null otherwise, with errno telling why,
+// or 0 for a name that opens but is not such a file (a device, a FIFO, a
+// link refused). Nothing is read and the open never waits (a FIFO, a
+// terminal).
+std::FILE* open_recording(const char* name, Access access);
+
+// Cuts the open file to size bytes. True when the system did.
+bool truncate_file(std::FILE* file, std::size_t size);
 
 // Writes count bytes at offset of the open recording in one positional
 // request, past the stream's buffer and its retries. True only when all
@@ -51,6 +59,34 @@ bool window_closes_with_process();
 // rewritten on.
 bool is_terminal(std::FILE* out);
 
+// The folder that keeps the card session's undo records, made with its
+// parents where missing, ending in a separator, as a string to free: on
+// POSIX $XDG_STATE_HOME/varnholt/, by default ~/.local/state/varnholt/; on
+// Windows %LOCALAPPDATA%\Varnholt\. Null where it cannot be made, with errno
+// telling why, or 0 where nothing names a place for it (no home).
+char* state_folder();
+
+// Creates path, which must not exist yet, to be written by its owner alone.
+// Null with errno telling why.
+std::FILE* create_file(const char* path);
+
+// Writes what file holds through to the disk. True only when the system
+// says it did.
+bool sync_file(std::FILE* file);
+
+// The process's number, which no other process running has.
+unsigned long process_id();
+
+// Renames from to a name that must not exist yet, and removes path: true
+// when done. Both names are in the state folder.
+bool rename_file(const char* from, const char* to);
+bool remove_file(const char* path);
+
+// Writes the names in folder through to the disk, after a file in it was
+// made or renamed, where the system can (POSIX); true where it cannot, as
+// Windows keeps a file's name with the file.
+bool sync_folder(const char* folder);
+
 // Where the last part of path, past its folders, begins.
 std::size_t name_start(const char* path);
 
@@ -63,7 +99,8 @@ void set_title(const char* title);
 void wait_for_key(std::FILE* in);
 
 // What a walk finds: a file (anything but a folder, links to folders
-// included, which are never followed), or a folder it cannot list.
+// included, which are never followed), or a folder it cannot list, with
+// errno telling why.
 enum class Found { file, unreadable_folder };
 using Visit = void (*)(void* context, const char* path, Found found);
 

@@ -26,13 +26,19 @@ void prepare_process()
 	std::signal(SIGXFSZ, SIG_IGN);
 }
 
-std::FILE* open_recording(const char* name)
+std::FILE* open_recording(const char* name, Access access)
 {
 	// O_NONBLOCK keeps a FIFO or a terminal from holding the open, and
 	// O_NOCTTY keeps a terminal from becoming the process's own.
-	const int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
-	if (fd == -1)
+	const bool reading = access == Access::read || access == Access::read_no_link;
+	const bool no_link = access == Access::read_no_link || access == Access::change_no_link;
+	const int fd = open(name, (reading ? O_RDONLY : O_RDWR) | (no_link ? O_NOFOLLOW : 0) |
+	                                  O_NOCTTY | O_NONBLOCK);
+	if (fd == -1) {
+		if (errno == ELOOP && no_link)
+			errno = 0; // the name is a link
 		return nullptr;
+	}
 	struct stat status {}; // a failed fstat leaves the mode 0: not a regular file
 	fstat(fd, &status);
 	// A descriptor below 3 means a standard one stayed closed (no /dev/null
@@ -47,7 +53,12 @@ std::FILE* open_recording(const char* name)
 	}
 	// fdopen fails only for want of memory; the descriptor then ends with
 	// the process, a moment later.
-	return fdopen(fd, "r+b");
+	return fdopen(fd, reading ? "rb" : "r+b");
+}
+
+bool truncate_file(std::FILE* file, std::size_t size)
+{
+	return ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
 }
 
 bool write_at(std::FILE* file, std::size_t offset, const unsigned char* bytes, std::size_t count)
@@ -75,6 +86,94 @@ std::size_t name_start(const char* path)
 {
 	const char* slash = std::strrchr(path, '/');
 	return slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
+}
+
+// Makes path's folders that are missing, each for its owner alone; path
+// ends in a slash.
+static bool make_folders(char* path)
+{
+	for (char* slash = std::strchr(path + 1, '/'); slash != nullptr;
+	     slash = std::strchr(slash + 1, '/')) {
+		*slash = '\0';
+		const bool made = mkdir(path, 0700) == 0 || errno == EEXIST;
+		*slash = '/';
+		if (!made)
+			return false;
+	}
+	return true;
+}
+
+char* state_folder()
+{
+	// Only an absolute path names a place: a relative one would put the
+	// records wherever the session happens to run.
+	const char* base = std::getenv("XDG_STATE_HOME");
+	const char* below = "/varnholt/";
+	if (base == nullptr || base[0] != '/') {
+		base = std::getenv("HOME");
+		below = "/.local/state/varnholt/";
+	}
+	if (base == nullptr || base[0] != '/') {
+		errno = 0;
+		return nullptr;
+	}
+	const std::size_t length = std::strlen(base);
+	auto* path = static_cast<char*>(std::malloc(length + std::strlen(below) + 1));
+	if (path == nullptr)
+		return nullptr;
+	std::strcpy(path, base);
+	std::strcpy(path + length, below);
+	struct stat status {};
+	if (!make_folders(path) || stat(path, &status) != 0) {
+		const int error = errno;
+		std::free(path);
+		errno = error;
+		return nullptr;
+	}
+	return path;
+}
+
+std::FILE* create_file(const char* path)
+{
+	const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
+	if (fd == -1)
+		return nullptr;
+	std::FILE* file = fdopen(fd, "wb");
+	if (file == nullptr)
+		close(fd);
+	return file;
+}
+
+bool sync_file(std::FILE* file)
+{
+	return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+}
+
+unsigned long process_id()
+{
+	return static_cast<unsigned long>(getpid());
+}
+
+bool rename_file(const char* from, const char* to)
+{
+	return std::rename(from, to) == 0;
+}
+
+bool remove_file(const char* path)
+{
+	return std::remove(path) == 0;
+}
+
+bool sync_folder(const char* folder)
+{
+	const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	if (fd == -1)
+		return false;
+	// Some file systems cannot sync a folder, and say so: their names are
+	// as durable as they can be.
+	const bool synced = fsync(fd) == 0 || errno == EINVAL;
+	close(fd);
+	return synced;
 }
 
 void set_title(const char* /*title*/)

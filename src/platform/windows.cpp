@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 // These two need windows.h first.
@@ -92,13 +93,84 @@ static wchar_t* whole_name(const char* name, DWORD extra = 0)
 	return full;
 }
 
-std::FILE* open_recording(const char* name)
+// errno for what Windows said of a file.
+static int errno_of(DWORD error)
+{
+	switch (error) {
+	case ERROR_FILE_NOT_FOUND:
+	case ERROR_PATH_NOT_FOUND:
+	case ERROR_INVALID_NAME:
+		return ENOENT;
+	case ERROR_ACCESS_DENIED:
+	case ERROR_SHARING_VIOLATION:
+	case ERROR_LOCK_VIOLATION:
+		return EACCES;
+	case ERROR_FILE_EXISTS:
+	case ERROR_ALREADY_EXISTS:
+		return EEXIST;
+	case ERROR_WRITE_PROTECT:
+		return EROFS;
+	case ERROR_DISK_FULL:
+	case ERROR_HANDLE_DISK_FULL:
+		return ENOSPC;
+	case ERROR_NOT_ENOUGH_MEMORY:
+	case ERROR_OUTOFMEMORY:
+		return ENOMEM;
+	default:
+		return EIO;
+	}
+}
+
+// A stream on a handle from CreateFileW; null, the handle closed, for want
+// of memory.
+static std::FILE* stream_of(HANDLE handle, int flags, const char* mode)
+{
+	const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+	if (fd == -1) {
+		CloseHandle(handle);
+		errno = ENOMEM;
+		return nullptr;
+	}
+	std::FILE* file = _fdopen(fd, mode);
+	if (file == nullptr)
+		_close(fd);
+	return file;
+}
+
+// The file itself, never what a link (a symbolic link, a junction) leads to,
+// shared as _wfopen shares it; errno 0 for a link or a folder.
+static std::FILE* open_no_link(const wchar_t* whole, bool reading)
+{
+	const HANDLE handle = CreateFileW(whole, GENERIC_READ | (reading ? 0 : GENERIC_WRITE),
+	                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+	                                  nullptr, OPEN_EXISTING,
+	                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+	                                  nullptr);
+	if (handle == INVALID_HANDLE_VALUE) {
+		errno = errno_of(GetLastError());
+		return nullptr;
+	}
+	BY_HANDLE_FILE_INFORMATION information{};
+	if (GetFileInformationByHandle(handle, &information) == 0 ||
+	    (information.dwFileAttributes &
+	     (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+		CloseHandle(handle);
+		errno = 0;
+		return nullptr;
+	}
+	return reading ? stream_of(handle, _O_RDONLY, "rb") : stream_of(handle, 0, "r+b");
+}
+
+std::FILE* open_recording(const char* name, Access access)
 {
 	wchar_t* whole = whole_name(name);
 	if (whole == nullptr)
 		return nullptr;
 	// A folder opens only with the backup flag, which _wfopen never passes.
-	std::FILE* file = _wfopen(whole, L"r+b");
+	const bool reading = access == Access::read || access == Access::read_no_link;
+	std::FILE* file = access == Access::read_no_link || access == Access::change_no_link
+	                          ? open_no_link(whole, reading)
+	                          : _wfopen(whole, reading ? L"rb" : L"r+b");
 	std::free(whole);
 	if (file == nullptr)
 		return nullptr;
@@ -115,6 +187,11 @@ std::FILE* open_recording(const char* name)
 		return nullptr;
 	}
 	return file;
+}
+
+bool truncate_file(std::FILE* file, std::size_t size)
+{
+	return _chsize_s(_fileno(file), static_cast<__int64>(size)) == 0;
 }
 
 bool write_at(std::FILE* file, std::size_t offset, const unsigned char* bytes, std::size_t count)
@@ -245,6 +322,89 @@ std::size_t name_start(const char* path)
 	return start;
 }
 
+char* state_folder()
+{
+	const DWORD units = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
+	const std::size_t room = units + 10; // and \Varnholt
+	auto* wide = static_cast<wchar_t*>(std::calloc(room, sizeof(wchar_t)));
+	if (wide == nullptr)
+		return nullptr;
+	const DWORD length = units > 0 ? GetEnvironmentVariableW(L"LOCALAPPDATA", wide, units) : 0;
+	// Only a full path names a place (C:\..., \\server\...).
+	if (length == 0 || length >= units ||
+	    !((length > 2 && wide[1] == L':' && wide[2] == L'\\') || starts_with(wide, L"\\\\"))) {
+		std::free(wide);
+		errno = 0;
+		return nullptr;
+	}
+	std::wcscat(wide, L"\\Varnholt");
+	if (CreateDirectoryW(wide, nullptr) == 0 && GetLastError() != ERROR_ALREADY_EXISTS) {
+		const int error = errno_of(GetLastError());
+		std::free(wide);
+		errno = error;
+		return nullptr;
+	}
+	// In the process's code page, as the arguments come, with room for the
+	// last separator.
+	const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+	auto* path = static_cast<char*>(std::malloc(static_cast<std::size_t>(bytes) + 1));
+	if (path != nullptr) {
+		WideCharToMultiByte(CP_ACP, 0, wide, -1, path, bytes, nullptr, nullptr);
+		std::strcat(path, "\\");
+	}
+	std::free(wide);
+	return path;
+}
+
+std::FILE* create_file(const char* path)
+{
+	wchar_t* whole = whole_name(path);
+	if (whole == nullptr)
+		return nullptr;
+	const HANDLE handle = CreateFileW(whole, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+	                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+	std::free(whole);
+	if (handle == INVALID_HANDLE_VALUE) {
+		errno = errno_of(GetLastError());
+		return nullptr;
+	}
+	return stream_of(handle, _O_WRONLY, "wb");
+}
+
+bool sync_file(std::FILE* file)
+{
+	return std::fflush(file) == 0 && FlushFileBuffers(handle_of(file)) != 0;
+}
+
+unsigned long process_id()
+{
+	return GetCurrentProcessId();
+}
+
+bool rename_file(const char* from, const char* to)
+{
+	wchar_t* old_name = whole_name(from);
+	wchar_t* new_name = whole_name(to);
+	const bool renamed = old_name != nullptr && new_name != nullptr &&
+	                     MoveFileExW(old_name, new_name, MOVEFILE_WRITE_THROUGH) != 0;
+	std::free(old_name);
+	std::free(new_name);
+	return renamed;
+}
+
+bool remove_file(const char* path)
+{
+	wchar_t* whole = whole_name(path);
+	const bool removed = whole != nullptr && DeleteFileW(whole) != 0;
+	std::free(whole);
+	return removed;
+}
+
+bool sync_folder(const char* /*folder*/)
+{
+	return true;
+}
+
 void set_title(const char* title)
 {
 	SetConsoleTitleA(title);
@@ -338,6 +498,7 @@ static bool list(const char* folder, Entry*& entries, std::size_t& count)
 	if (whole == nullptr || pattern == nullptr) {
 		std::free(whole);
 		std::free(pattern);
+		errno = ENOMEM;
 		return false;
 	}
 	std::wmemcpy(pattern, whole, length);
@@ -350,8 +511,11 @@ static bool list(const char* folder, Entry*& entries, std::size_t& count)
 	        FindFirstFileExW(pattern, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
 	                         FIND_FIRST_EX_LARGE_FETCH);
 	std::free(pattern);
-	if (search == INVALID_HANDLE_VALUE)
-		return GetLastError() == ERROR_FILE_NOT_FOUND; // an empty drive
+	if (search == INVALID_HANDLE_VALUE) {
+		const DWORD error = GetLastError();
+		errno = errno_of(error);
+		return error == ERROR_FILE_NOT_FOUND; // an empty drive
+	}
 	std::size_t room = 0;
 	bool listed = true;
 	do {
@@ -380,7 +544,8 @@ static bool list(const char* folder, Entry*& entries, std::size_t& count)
 			break;
 		count++;
 	} while (FindNextFileW(search, &found));
-	listed = listed && GetLastError() == ERROR_NO_MORE_FILES;
+	const DWORD error = listed ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
+	listed = error == ERROR_NO_MORE_FILES;
 	FindClose(search);
 	if (listed) {
 		std::qsort(entries, count, sizeof(Entry), by_name);
@@ -389,6 +554,7 @@ static bool list(const char* folder, Entry*& entries, std::size_t& count)
 	free_entries(entries, count);
 	entries = nullptr;
 	count = 0;
+	errno = errno_of(error);
 	return false;
 }
 

@@ -11,6 +11,20 @@
 namespace varnholt {
 
 constexpr int answer_size = 256;
+constexpr char blanks[] = " \t";
+
+Answer read_answer(const char* text, int& track)
+{
+	const char* start = text + std::strspn(text, blanks);
+	if (*start == '\0')
+		return Answer::none;
+	const char* digits = start + (*start == '-' || *start == '+');
+	const std::size_t count = std::strspn(digits, "0123456789");
+	// Anything else ("yes", "x2", "2x") is no number: atoi would make it one.
+	if (count == 0 || digits[count + std::strspn(digits + count, blanks)] != '\0')
+		return Answer::not_a_number;
+	return parse_track_num(start, track) ? Answer::number : Answer::out_of_range;
+}
 
 // One line of in, without its line end; the rest of a longer one is
 // skipped. False at the end of the input.
@@ -26,33 +40,44 @@ static bool read_line(std::FILE* in, std::FILE* out, char* line, int size)
 	return true;
 }
 
-bool ask_track(std::FILE* in, std::FILE* out, const Listing& listing, int& track)
+// What the recordings above have in common, on a line of its own: the
+// prompt after it fits 80 columns however many there are.
+static void print_tracks(std::FILE* out, unsigned long recordings, int min_count)
 {
 	char tracks[tracks_text_size];
-	name_tracks(listing.min_count, tracks, sizeof tracks);
-	const bool one = listing.recordings == 1;
+	name_tracks(min_count, tracks, sizeof tracks);
+	const char* word = min_count == 1 ? "track" : "tracks";
+	if (recordings == 1 && tracks[0] != '\0')
+		print(out, "\nThe recording above has %s %s.", word, tracks);
+	else if (recordings == 1)
+		print(out, "\nThe recording above has no track.");
+	else if (tracks[0] != '\0')
+		print(out, "\nThe %lu recordings above all have %s %s.", recordings, word, tracks);
+	else
+		print(out, "\nThe %lu recordings above have no track in common.", recordings);
+}
+
+bool ask_track(std::FILE* in, std::FILE* out, unsigned long recordings, int min_count,
+               int& track)
+{
 	char answer[answer_size];
 	for (;;) {
-		if (one)
-			print(out, "\nNew main track for the recording above");
-		else
-			print(out, "\nNew main track for the %lu recordings above",
-			      listing.recordings);
-		if (tracks[0] != '\0')
-			print(out, ", %s", tracks);
-		else
-			print(out, ", which %s", one ? "has no track" : "have no track in common");
-		print(out, " (Enter alone or -1 writes nothing): ");
-		if (!read_line(in, out, answer, answer_size) ||
-		    answer[std::strspn(answer, " \t")] == '\0')
+		print_tracks(out, recordings, min_count);
+		print(out, "\nNew main track (Enter alone or -1 writes nothing): ");
+		if (!read_line(in, out, answer, answer_size))
 			return false;
-		// An answer without a digit ("yes", "no") would read as track 0.
-		if (std::strpbrk(answer, "0123456789") == nullptr)
-			say(out, "Not a track number: ", answer, "\n");
-		else if (!parse_track_num(answer, track))
-			say(out, out_of_range_text, answer, "\n");
-		else
+		switch (read_answer(answer, track)) {
+		case Answer::none:
+			return false;
+		case Answer::number:
 			return track != no_track;
+		case Answer::not_a_number:
+			say(out, "Not a track number: ", answer, "\n");
+			break;
+		case Answer::out_of_range:
+			say(out, out_of_range_text, answer, "\n");
+			break;
+		}
 	}
 }
 
@@ -61,9 +86,9 @@ bool ask_yes(std::FILE* in, std::FILE* out)
 	char answer[answer_size];
 	if (!read_line(in, out, answer, answer_size))
 		return false;
-	const char* word = answer + std::strspn(answer, " \t");
+	const char* word = answer + std::strspn(answer, blanks);
 	std::size_t length = std::strlen(word);
-	while (length > 0 && (word[length - 1] == ' ' || word[length - 1] == '\t'))
+	while (length > 0 && std::strchr(blanks, word[length - 1]) != nullptr)
 		length--;
 	static const char yes[] = "yes";
 	if (length != 1 && length != 3)

@@ -13,5 +13,6 @@ int main(int argc, char** argv)
 	std::FILE* console = varnholt::started_from_explorer();
 	if (console == nullptr)
 		return varnholt::run(argc, argv, stdout);
-	return varnholt::card_session(argc, argv, console, stdout, varnholt::Started::by_explorer);
+	return varnholt::card_session(argc, argv, console, stdout, stderr,
+	                              varnholt::Started::by_explorer);
 }

@@ -1,25 +1,53 @@
 #include "session/listing.hpp"
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "header/file.hpp"
 #include "platform/platform.hpp"
+#include "session/json.hpp"
 
 namespace varnholt {
 
-// Adds an entry to the room; null, and the listing full, when it has no
-// room left.
-static char* add_entry(Listing& listing, char kind, int count, int main, const char* path)
+// The room grows by doubling, from this, up to the listing's limit.
+constexpr std::size_t first_room = 64 << 10;
+constexpr std::size_t rewrite_window = main_track_offset + 1;
+
+// Room for size more bytes; false, and the listing full, when the room can
+// grow no more.
+static bool make_room(Listing& listing, std::size_t size)
+{
+	if (listing.room_size - listing.used >= size)
+		return true;
+	std::size_t grown = listing.room_size > 0 ? 2 * listing.room_size : first_room;
+	if (grown - listing.used < size)
+		grown = listing.used + size;
+	if (listing.limit > 0 && grown > listing.limit)
+		grown = listing.limit;
+	auto* room = grown - listing.used < size
+	                     ? nullptr
+	                     : static_cast<char*>(std::realloc(listing.room, grown));
+	if (room == nullptr) {
+		listing.full = true;
+		return false;
+	}
+	listing.room = room;
+	listing.room_size = grown;
+	return true;
+}
+
+// Adds an entry to the room; null when it has no room left.
+static char* add_entry(Listing& listing, char kind, const Look& look, const char* path)
 {
 	const std::size_t size = entry_head + std::strlen(path) + 1;
-	if (listing.room_size - listing.used < size) {
-		listing.full = true;
+	if (!make_room(listing, size))
 		return nullptr;
-	}
 	char* entry = listing.room + listing.used;
 	entry[0] = kind;
-	entry[1] = static_cast<char>(count);
-	entry[2] = static_cast<char>(main);
+	entry[1] = static_cast<char>(look.count);
+	entry[2] = static_cast<char>(look.main);
+	entry[3] = static_cast<char>(look.size < rewrite_window ? look.size : rewrite_window);
 	std::memcpy(entry + entry_head, path, size - entry_head);
 	listing.used += size;
 	return entry + entry_head;
@@ -27,8 +55,10 @@ static char* add_entry(Listing& listing, char kind, int count, int main, const c
 
 static void add_problem(Listing& listing, const char* path, int error, bool folder)
 {
-	if (listing.problems < problem_lines) {
-		const char* kept = add_entry(listing, problem_entry, 0, 0, path);
+	if (listing.json != nullptr) {
+		json_problem(listing.json, path, error, folder);
+	} else if (listing.problems < problem_lines) {
+		const char* kept = add_entry(listing, problem_entry, Look{}, path);
 		if (kept == nullptr)
 			return;
 		listing.named[listing.problems] = {static_cast<std::size_t>(kept - listing.room),
@@ -71,10 +101,14 @@ static void add_file(Listing& listing, const char* path)
 		add_problem(listing, path, look.error, false);
 		return;
 	}
-	const char* kept = add_entry(listing, recording_entry, look.count, look.main, path);
-	if (kept == nullptr)
-		return;
-	count_in_folder(listing, kept);
+	if (listing.kept) {
+		const char* kept = add_entry(listing, recording_entry, look, path);
+		if (kept == nullptr)
+			return;
+		count_in_folder(listing, kept);
+	} else {
+		json_recording(listing.json, path, look.count, look.main);
+	}
 	if (listing.recordings == 0 || look.count < listing.min_count)
 		listing.min_count = look.count;
 	listing.recordings++;
@@ -86,16 +120,23 @@ static void visit(void* context, const char* path, Found found)
 	if (listing.full)
 		return;
 	if (found == Found::unreadable_folder)
-		add_problem(listing, path, 0, true);
+		add_problem(listing, path, errno, true);
 	else
 		add_file(listing, path);
 }
 
-void list_all(Listing& listing, int argc, const char* const* argv)
+void list_all(Listing& listing, int count, const char* const* paths)
 {
-	for (int i = 1; i < argc && !listing.full; i++)
-		if (!walk_folder(argv[i], visit, &listing))
-			add_file(listing, argv[i]);
+	for (int i = 0; i < count && !listing.full; i++)
+		if (!walk_folder(paths[i], visit, &listing))
+			add_file(listing, paths[i]);
+}
+
+void free_listing(Listing& listing)
+{
+	std::free(listing.room);
+	listing.room = nullptr;
+	listing.room_size = listing.used = 0;
 }
 
 } // namespace varnholt

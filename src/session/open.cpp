@@ -10,5 +10,5 @@ int main(int argc, char** argv)
 	const auto started = varnholt::window_closes_with_process()
 	                             ? varnholt::Started::open_own_window
 	                             : varnholt::Started::open_from_shell;
-	return varnholt::card_session(argc, argv, stdin, stdout, started);
+	return varnholt::card_session(argc, argv, stdin, stdout, stderr, started);
 }

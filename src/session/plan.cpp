@@ -16,19 +16,40 @@ void say(std::FILE* out, const char* before, const char* name, const char* after
 	print(out, "%s", after);
 }
 
+const char* reason(const Look& look)
+{
+	if (look.outcome == Outcome::empty)
+		return "empty file";
+	if (look.outcome == Outcome::not_recording)
+		return "not a kelvane recording";
+	if (look.error == unrecorded)
+		return "its change could not be kept in the undo record";
+	return look.error == 0 ? "not a regular file" : std::strerror(look.error);
+}
+
 void print_failure(std::FILE* out, const char* path, const Look& look)
 {
 	if (look.outcome == Outcome::cannot_open) {
 		say(out, "file can't be open ", path, " (");
-		print(out, "%s)\n",
-		      look.error == 0 ? "not a regular file" : std::strerror(look.error));
+		print(out, "%s)\n", reason(look));
 	} else if (look.outcome == Outcome::empty) {
 		say(out, "file is empty file ", path, "\n");
 	} else if (look.outcome == Outcome::not_recording) {
 		say(out, "Sorry, it's not a kelvane recording, can't be fixed ", path, "\n");
 	} else {
-		say(out, "Can't write into file ", path, "\n");
+		say(out, "Can't write into file ", path, " (");
+		print(out, "%s)\n", reason(look));
 	}
+}
+
+void print_no_undo(std::FILE* out, const Record& record)
+{
+	if (record.error == 0)
+		print(out, "This session can't be undone: there is no home folder to keep its record "
+		           "in.\n");
+	else
+		print(out, "This session can't be undone: its record can't be written (%s).\n",
+		      std::strerror(record.error));
 }
 
 static const char* tracks_word(int count)
@@ -42,7 +63,7 @@ static void print_layouts(const Listing& listing, std::FILE* out)
 {
 	static unsigned long counts[layouts];
 	std::memset(counts, 0, sizeof counts);
-	each_recording(listing, [&](const char*, int count, int main) {
+	each_recording(listing, [&](const char*, int count, int main, std::size_t) {
 		counts[(count & 0xFF) << 8 | (main & 0xFF)]++;
 	});
 	unsigned long left = listing.recordings;
@@ -64,7 +85,7 @@ static void print_layouts(const Listing& listing, std::FILE* out)
 void print_plan(const Listing& listing, std::FILE* out)
 {
 	if (listing.recordings <= named_recordings) {
-		each_recording(listing, [&](const char* path, int count, int main) {
+		each_recording(listing, [&](const char* path, int count, int main, std::size_t) {
 			say(out, "", path, ": ");
 			print(out, "%d %s, main track %d\n", count, tracks_word(count), main);
 		});
@@ -90,7 +111,7 @@ void print_plan(const Listing& listing, std::FILE* out)
 		if (problem.folder)
 			say(out, "folder can't be read ", path, "\n");
 		else
-			print_failure(out, path, Look{Outcome::cannot_open, 0, 0, problem.error});
+			print_failure(out, path, Look{Outcome::cannot_open, 0, 0, problem.error, 0});
 	}
 	if (listing.problems > problem_lines)
 		print(out, "and %lu more files or folders that can't be opened or read\n",

@@ -4,10 +4,14 @@
 #include "cli/run.hpp"
 #include "platform/platform.hpp"
 #include "session/ask.hpp"
+#include "session/json.hpp"
 #include "session/listing.hpp"
+#include "session/options.hpp"
 #include "session/plan.hpp"
+#include "session/record.hpp"
 #include "session/setting.hpp"
 #include "session/tracks.hpp"
+#include "session/undo.hpp"
 
 namespace varnholt {
 
@@ -17,45 +21,106 @@ constexpr char double_click_text[] =
         "or add Varnholt to Send to and send them to it.\n"
         "varnholt-" VARNHOLT_VERSION
         "-web.html, beside Varnholt.exe, does the same in a browser.\n";
-constexpr char open_usage_text[] =
-        "Usage: Varnholt-open File_or_folder ...\n\n"
-        "Lists the kelvane recordings given, and those in the folders given and their\n"
-        "subfolders, asks once for a new main track, then sets it in each.\n";
 constexpr char press_any_key[] = "\nPress any key to close this window";
 constexpr int usage_status = 2;
 constexpr int failed_status = 1;
 
-// The answer, the second question when some recordings have no such track,
-// and the setting; the exit status, which is 1 when a recording could not
-// be set.
-static int ask_and_set(const Listing& listing, std::FILE* in, std::FILE* out)
+// The answer, from the options or asked, and the second question when some
+// recordings have no such track. False for none: nothing is written.
+static bool answer(const Listing& listing, const Options& options, std::FILE* in, std::FILE* out,
+                   int& track, bool& past_last)
 {
-	int track = no_track;
-	if (!ask_track(in, out, listing, track)) {
-		print(out, "\nNothing was written.\n");
-		return 0;
-	}
+	track = options.track;
+	if (!options.track_given &&
+	    !ask_track(in, out, listing.recordings, listing.min_count, track))
+		return false;
+	if (track == no_track)
+		return false;
+	past_last = options.past_last;
 	unsigned long lacking = 0;
-	each_recording(listing, [&](const char*, int count, int main) {
+	each_recording(listing, [&](const char*, int count, int main, std::size_t) {
 		if (change_for(count, main, track) == Change::past_last)
 			lacking++;
 	});
-	bool past_last = false;
-	if (lacking > 0) {
+	if (lacking > 0 && !past_last && !options.track_given) {
 		const bool one = lacking == 1;
 		print(out,
 		      "\n%lu of the recordings above %s no track %d. Set %s main track to %d all "
-		      "the"
-		      " same? y or n (Enter alone is n): ",
+		      "the same? y or n (Enter alone is n): ",
 		      lacking, one ? "has" : "have", track, one ? "its" : "their", track);
 		past_last = ask_yes(in, out);
 	}
-	if (listing.recordings <= named_recordings)
-		print(out, "\n");
-	const Tally tally = set_all(listing, out, track, past_last);
-	print(out, "\nMain track %d: %lu set, %lu already right, %lu skipped, %lu failed.\n", track,
-	      tally.set, tally.already, tally.skipped, tally.failed);
-	return tally.failed > 0 ? failed_status : 0;
+	return true;
+}
+
+// The counts of the setting, the last line.
+static void print_tally(std::FILE* out, const Tally& tally, int track, const Options& options)
+{
+	if (options.json) {
+		static const char* const names[] = {"set", "already", "skipped", "failed"};
+		const unsigned long counts[] = {tally.set, tally.already, tally.skipped,
+		                                tally.failed};
+		json_counts(out, names, counts, 4, options.dry_run);
+	} else if (options.dry_run) {
+		print(out,
+		      "\nMain track %d, a dry run: %lu would be set, %lu already right, %lu "
+		      "skipped. Nothing was written.\n",
+		      track, tally.set, tally.already, tally.skipped);
+	} else {
+		print(out, "\nMain track %d: %lu set, %lu already right, %lu skipped, %lu failed.\n",
+		      track, tally.set, tally.already, tally.skipped, tally.failed);
+	}
+}
+
+// The listing, the plan, the answer and the setting; the exit status.
+static int set_card(const Options& options, int argc, const char* const* argv, std::FILE* in,
+                    std::FILE* out, std::FILE* err, std::size_t limit)
+{
+	std::FILE* words = options.json ? err : out;
+	const bool setting = options.track_given && options.track != no_track;
+	Listing listing{};
+	listing.limit = limit;
+	listing.json = options.json ? out : nullptr;
+	listing.kept = !options.json || setting;
+	list_all(listing, argc - options.first, argv + options.first);
+	int status = listing.problems > 0 ? failed_status : 0;
+	if (listing.full) {
+		print(words, "Not enough memory to list every recording, so nothing was written.\n");
+		free_listing(listing);
+		return failed_status;
+	}
+	if (!options.json)
+		print_plan(listing, out);
+	if (listing.recordings == 0 || !listing.kept) {
+		if (!options.json)
+			print(out, "\nNo kelvane recording %s, so nothing was written.\n",
+			      listing.problems > 0 ? "could be opened here" : "here");
+		else if (setting)
+			print_tally(out, Tally{0, 0, 0, 0}, options.track, options);
+		free_listing(listing);
+		return status;
+	}
+	Record record;
+	const bool undoable = !options.dry_run && (!options.track_given || setting);
+	if (undoable && !begin_record(record))
+		print_no_undo(words, record);
+	int track = no_track;
+	bool past_last = false;
+	if (answer(listing, options, in, out, track, past_last)) {
+		if (listing.recordings <= named_recordings && !options.json)
+			print(out, "\n");
+		const Setting how{track, past_last, options.dry_run, options.json ? out : nullptr,
+		                  record.file != nullptr ? &record : nullptr};
+		const Tally tally = set_all(listing, words, how);
+		print_tally(out, tally, track, options);
+		if (tally.failed > 0)
+			status = failed_status;
+	} else {
+		print(words, "\nNothing was written.\n");
+	}
+	end_record(record);
+	free_listing(listing);
+	return status;
 }
 
 // The last words of a session: where the window closes with the program,
@@ -69,53 +134,42 @@ static void close_window(std::FILE* in, std::FILE* out, Started started)
 	wait_for_key(in);
 }
 
-// The room is written through the listing, which clang-tidy does not follow.
-int explorer_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
-                     char* room, // NOLINT(readability-non-const-parameter)
-                     std::size_t room_size, Started started)
+int card_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
+                 std::FILE* err, Started started, std::size_t limit)
 {
 	set_title("Varnholt");
-	// Varnholt.exe ends with 0 on every path, as the command line does.
-	const bool statuses = started != Started::by_explorer;
-	if (argc < 2) {
-		if (started == Started::by_explorer) {
-			run(argc, argv, out);
-			print(out, "%s", double_click_text);
-		} else {
-			print(out, "%s", open_usage_text);
-		}
-		close_window(in, out, started);
-		return statuses ? usage_status : 0;
-	}
-	Listing listing{};
-	listing.room = room;
-	listing.room_size = room_size;
-	list_all(listing, argc, argv);
-	int status = listing.problems > 0 ? failed_status : 0;
-	if (listing.full) {
-		print(out,
-		      "More recordings than one window can set at once, so nothing was written:"
-		      " drop fewer at a time.\n");
-		status = failed_status;
+	Options options;
+	int status = 0;
+	if (argc < 2 && started == Started::by_explorer) {
+		run(argc, argv, out);
+		print(out, "%s", double_click_text);
+	} else if (argc < 2) {
+		print_usage(out);
+		status = usage_status;
+	} else if (started == Started::by_explorer) {
+		set_card(options, argc, argv, in, out, err, limit);
 	} else {
-		print_plan(listing, out);
-		if (listing.recordings == 0)
-			print(out, "\nNo kelvane recording %s, so nothing was written.\n",
-			      listing.problems > 0 ? "could be opened here" : "here");
-		else if (ask_and_set(listing, in, out) != 0)
-			status = failed_status;
+		switch (read_options(argc, argv, options, err)) {
+		case Command::help:
+			print_help(out);
+			break;
+		case Command::version:
+			print(out, "Varnholt-open %s\n", VARNHOLT_VERSION);
+			break;
+		case Command::usage_error:
+			status = usage_status;
+			break;
+		case Command::undo:
+			status = undo_last(options, in, out, err);
+			break;
+		case Command::session:
+			status = set_card(options, argc, argv, in, out, err, limit);
+			break;
+		}
 	}
-	close_window(in, out, started);
-	return statuses ? status : 0;
-}
-
-// The paths of the recordings a session lists, kept until its answer; a
-// card's thousands take a small part of it.
-static char listed[4 << 20];
-
-int card_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out, Started started)
-{
-	return explorer_session(argc, argv, in, out, listed, sizeof listed, started);
+	close_window(in, options.json ? err : out, started);
+	// Varnholt.exe ends with 0 on every path, as the command line does.
+	return started == Started::by_explorer ? 0 : status;
 }
 
 } // namespace varnholt

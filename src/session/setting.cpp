@@ -1,13 +1,17 @@
 #include "session/setting.hpp"
 
+#include <cerrno>
+
 #include "header/file.hpp"
 #include "platform/platform.hpp"
+#include "session/json.hpp"
 #include "session/plan.hpp"
 #include "session/tracks.hpp"
 
 namespace varnholt {
 
 constexpr unsigned long progress_step = 64;
+constexpr std::size_t rewrite_window = main_track_offset + 1;
 
 static void clear_progress(std::FILE* out, bool& shown_now)
 {
@@ -16,14 +20,85 @@ static void clear_progress(std::FILE* out, bool& shown_now)
 	shown_now = false;
 }
 
-Tally set_all(const Listing& listing, std::FILE* out, int track, bool past_last)
+// Whether the plan changes a recording of count tracks, main track main.
+static bool planned(const Setting& setting, int count, int main)
 {
-	const bool each_named = listing.recordings <= named_recordings;
-	const bool progress = !each_named && is_terminal(out);
+	const Change change = change_for(count, main, setting.track);
+	return change == Change::set || (change == Change::past_last && setting.past_last);
+}
+
+// The record of every change the plan makes, durable before the first.
+// False, the record gone, when it cannot be made so.
+static bool record_plan(const Listing& listing, const Setting& setting)
+{
+	Record& record = *setting.record;
+	unsigned long count = 0;
+	each_recording(listing, [&](const char*, int tracks, int main, std::size_t) {
+		count += planned(setting, tracks, main) ? 1U : 0U;
+	});
+	bool kept = start_changes(record, setting.track, count);
+	each_recording(listing, [&](const char* path, int tracks, int main, std::size_t size) {
+		if (kept && planned(setting, tracks, main))
+			kept = add_change(record, main, size, path);
+	});
+	return kept && seal_record(record);
+}
+
+enum class Result { set, already, skipped, failed };
+static const char* const result_words[] = {"set", "already", "skipped", "failed"};
+
+// One recording set as it is found now, judged as it is then. With a
+// record, a recording found otherwise than planned is recorded so, durably,
+// before it is written: in_record when the plan recorded its change, as
+// number change, from main and size.
+static Result set_one(const char* path, bool in_record, unsigned long change, int main,
+                      std::size_t size, const Setting& setting, Look& look)
+{
+	Header header;
+	std::FILE* file = nullptr;
+	Record* record = setting.record != nullptr && setting.record->sealed ? setting.record
+	                                                                      : nullptr;
+	in_record = in_record && record != nullptr;
+	look = look_at(path, Access::change, header, file);
+	if (look.outcome != Outcome::reported)
+		return Result::failed;
+	if (look.main == setting.track) {
+		std::fclose(file); // nothing was written, so the close writes nothing
+		if (in_record)
+			keep_change(*record, change);
+		return Result::already;
+	}
+	const std::size_t now = look.size < rewrite_window ? look.size : rewrite_window;
+	bool recorded = true;
+	if (record != nullptr && !in_record)
+		recorded = add_unplanned(*record, look.main, now, path);
+	else if (in_record && (look.main != main || now != size))
+		recorded = amend_change(*record, change, look.main, now);
+	if (!recorded) {
+		std::fclose(file);
+		look.outcome = Outcome::not_written;
+		look.error = unrecorded;
+		return Result::failed;
+	}
+	if (record != nullptr)
+		record->written++;
+	look.outcome = set_and_close(file, header, setting.track);
+	look.error = errno;
+	return look.outcome == Outcome::set ? Result::set : Result::failed;
+}
+
+Tally set_all(const Listing& listing, std::FILE* out, const Setting& setting)
+{
+	const bool each_named = listing.recordings <= named_recordings && setting.json == nullptr;
+	const bool progress = !each_named && setting.json == nullptr && is_terminal(out);
 	bool progress_shown = false;
+	const int track = setting.track;
+	if (setting.record != nullptr && !record_plan(listing, setting))
+		print_no_undo(out, *setting.record);
 	Tally tally{0, 0, 0, 0};
-	unsigned long done = 0;
-	each_recording(listing, [&](const char* path, int count, int main) {
+	unsigned long* counts[] = {&tally.set, &tally.already, &tally.skipped, &tally.failed};
+	unsigned long done = 0, index = 0;
+	each_recording(listing, [&](const char* path, int count, int main, std::size_t size) {
 		if (progress && done % progress_step == 0) {
 			print(out, "\rSetting main track %d: %lu of %lu", track, done,
 			      listing.recordings);
@@ -31,27 +106,40 @@ Tally set_all(const Listing& listing, std::FILE* out, int track, bool past_last)
 			progress_shown = true;
 		}
 		done++;
-		if (!past_last && change_for(count, main, track) == Change::past_last) {
-			tally.skipped++;
-			if (each_named) {
-				say(out, "", path, ": skipped, it has no track ");
-				print(out, "%d\n", track);
-			}
-			return;
+		const Change change = change_for(count, main, track);
+		const bool in_plan = planned(setting, count, main);
+		Look look{Outcome::reported, count, main, 0, size};
+		Result result = Result::set;
+		if (change == Change::past_last && !setting.past_last)
+			result = Result::skipped;
+		else if (setting.dry_run)
+			result = change == Change::already ? Result::already : Result::set;
+		else
+			result = set_one(path, in_plan, index, main, size, setting, look);
+		index += in_plan ? 1 : 0;
+		(*counts[static_cast<int>(result)])++;
+		const bool failed = result == Result::failed;
+		if (setting.json != nullptr) {
+			// As found at the setting, where it was read.
+			const bool read = look.outcome != Outcome::cannot_open &&
+			                  look.outcome != Outcome::empty &&
+			                  look.outcome != Outcome::not_recording;
+			json_recording(setting.json, path, read ? look.count : count,
+			               read ? look.main : main, result_words[static_cast<int>(result)],
+			               failed ? &look : nullptr);
+		} else if (failed) {
+			clear_progress(out, progress_shown);
+			print_failure(out, path, look);
+		} else if (each_named) {
+			say(out, "", path, "");
+			if (result == Result::skipped)
+				print(out, ": skipped, it has no track %d\n", track);
+			else if (result == Result::already)
+				print(out, ": main track already %d\n", track);
+			else
+				print(out, ": main track %sset to %d\n", setting.dry_run ? "would be " : "",
+				      track);
 		}
-		const Look look = change_file(path, track);
-		if (look.outcome == Outcome::set || look.outcome == Outcome::already) {
-			(look.outcome == Outcome::set ? tally.set : tally.already)++;
-			if (each_named) {
-				say(out, "", path, ": main track ");
-				print(out, "%s %d\n",
-				      look.outcome == Outcome::set ? "set to" : "already", track);
-			}
-			return;
-		}
-		tally.failed++;
-		clear_progress(out, progress_shown);
-		print_failure(out, path, look);
 	});
 	clear_progress(out, progress_shown);
 	return tally;
