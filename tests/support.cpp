@@ -82,6 +82,13 @@ std::filesystem::path Scratch::put(const std::string& name, const Bytes& bytes) 
 	return file;
 }
 
+void Scratch::put_at(const std::filesystem::path& file, const Bytes& bytes)
+{
+	std::ofstream(long_form(file), std::ios::binary | std::ios::trunc)
+	        .write(reinterpret_cast<const char*>(bytes.data()),
+	               static_cast<std::streamsize>(bytes.size()));
+}
+
 std::string tool()
 {
 	const char* named = std::getenv("VARNHOLT_TEST_TOOL");
@@ -467,6 +474,8 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 			_exit(125);
 		if (empty_environment)
 			clearenv();
+		for (const auto& variable : setup.environment)
+			putenv(const_cast<char*>(variable.c_str()));
 		execvp(argv[0], argv.data());
 		_exit(127);
 	}

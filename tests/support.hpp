@@ -44,6 +44,8 @@ public:
 	Scratch& operator=(const Scratch&) = delete;
 	// name may lead through folders already made in the scratch folder.
 	std::filesystem::path put(const std::string& name, const Bytes& bytes) const;
+	// The same anywhere: a file made, or made anew, with bytes.
+	static void put_at(const std::filesystem::path& file, const Bytes& bytes);
 	const std::filesystem::path& path() const { return dir; }
 	// The folder as the network share names it (\\localhost\...), or empty
 	// where no share reaches it: on POSIX, or on Windows without its
@@ -76,8 +78,9 @@ struct Setup {
 	long file_limit = -1;      // RLIMIT_FSIZE in bytes; SIGXFSZ as a shell leaves it
 	bool unprivileged = false; // drop root to nobody before the start
 	Stdout out = Stdout::pipe;
-	std::function<void()> meanwhile; // runs beside the tool while it runs
-	std::filesystem::path folder;    // the run's current folder; the test's own if empty
+	std::function<void()> meanwhile;      // runs beside the tool while it runs
+	std::filesystem::path folder;         // the run's current folder; the test's own if empty
+	std::vector<std::string> environment; // NAME=value, set even in an empty environment
 };
 
 // Varnholt-open beside tool().

@@ -35,8 +35,8 @@ std::FILE* open_recording(const char* name, Access access)
 	const int fd = open(name, (reading ? O_RDONLY : O_RDWR) | (no_link ? O_NOFOLLOW : 0) |
 	                                  O_NOCTTY | O_NONBLOCK);
 	if (fd == -1) {
-		if (errno == ELOOP && no_link)
-			errno = 0; // the name is a link
+		if ((errno == ELOOP || errno == EISDIR) && no_link)
+			errno = 0; // the name is a link or a folder
 		return nullptr;
 	}
 	struct stat status {}; // a failed fstat leaves the mode 0: not a regular file

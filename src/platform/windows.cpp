@@ -141,11 +141,10 @@ static std::FILE* stream_of(HANDLE handle, int flags, const char* mode)
 // shared as _wfopen shares it; errno 0 for a link or a folder.
 static std::FILE* open_no_link(const wchar_t* whole, bool reading)
 {
-	const HANDLE handle = CreateFileW(whole, GENERIC_READ | (reading ? 0 : GENERIC_WRITE),
-	                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-	                                  nullptr, OPEN_EXISTING,
-	                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-	                                  nullptr);
+	const HANDLE handle = CreateFileW(
+	        whole, GENERIC_READ | (reading ? 0 : GENERIC_WRITE),
+	        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+	        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 	if (handle == INVALID_HANDLE_VALUE) {
 		errno = errno_of(GetLastError());
 		return nullptr;
@@ -361,8 +360,8 @@ std::FILE* create_file(const char* path)
 	wchar_t* whole = whole_name(path);
 	if (whole == nullptr)
 		return nullptr;
-	const HANDLE handle = CreateFileW(whole, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-	                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+	const HANDLE handle = CreateFileW(whole, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+	                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 	std::free(whole);
 	if (handle == INVALID_HANDLE_VALUE) {
 		errno = errno_of(GetLastError());

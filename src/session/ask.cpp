@@ -57,8 +57,7 @@ static void print_tracks(std::FILE* out, unsigned long recordings, int min_count
 		print(out, "\nThe %lu recordings above have no track in common.", recordings);
 }
 
-bool ask_track(std::FILE* in, std::FILE* out, unsigned long recordings, int min_count,
-               int& track)
+bool ask_track(std::FILE* in, std::FILE* out, unsigned long recordings, int min_count, int& track)
 {
 	char answer[answer_size];
 	for (;;) {

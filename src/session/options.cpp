@@ -77,8 +77,8 @@ static Command read_option(int argc, const char* const* argv, int& i, Options& o
 	if (word[1] == '-') {
 		const char* name = word + 2;
 		const char* equals = std::strchr(name, '=');
-		const std::size_t length = equals ? static_cast<std::size_t>(equals - name)
-		                                  : std::strlen(name);
+		const std::size_t length =
+		        equals ? static_cast<std::size_t>(equals - name) : std::strlen(name);
 		auto is = [&](const char* long_name) {
 			return std::strlen(long_name) == length &&
 			       std::strncmp(name, long_name, length) == 0;

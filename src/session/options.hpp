@@ -6,13 +6,13 @@
 namespace varnholt {
 
 struct Options {
-	int track = -1;          // --track N: the first question's answer
+	int track = -1; // --track N: the first question's answer
 	bool track_given = false;
-	bool past_last = false;  // --past-last: the second question's answer, yes
-	bool dry_run = false;    // --dry-run: everything but the writes
-	bool json = false;       // --json: JSON Lines on standard output, no question
-	bool undo = false;       // --undo: put back the last session
-	int first = 1;           // argv's first file or folder
+	bool past_last = false; // --past-last: the second question's answer, yes
+	bool dry_run = false;   // --dry-run: everything but the writes
+	bool json = false;      // --json: JSON Lines on standard output, no question
+	bool undo = false;      // --undo: put back the last session
+	int first = 1;          // argv's first file or folder
 };
 
 enum class Command { session, undo, help, version, usage_error };

@@ -45,8 +45,9 @@ void print_failure(std::FILE* out, const char* path, const Look& look)
 void print_no_undo(std::FILE* out, const Record& record)
 {
 	if (record.error == 0)
-		print(out, "This session can't be undone: there is no home folder to keep its record "
-		           "in.\n");
+		print(out,
+		      "This session can't be undone: there is no home folder to keep its record "
+		      "in.\n");
 	else
 		print(out, "This session can't be undone: its record can't be written (%s).\n",
 		      std::strerror(record.error));
@@ -111,7 +112,8 @@ void print_plan(const Listing& listing, std::FILE* out)
 		if (problem.folder)
 			say(out, "folder can't be read ", path, "\n");
 		else
-			print_failure(out, path, Look{Outcome::cannot_open, 0, 0, problem.error, 0});
+			print_failure(out, path,
+			              Look{Outcome::cannot_open, 0, 0, problem.error, 0});
 	}
 	if (listing.problems > problem_lines)
 		print(out, "and %lu more files or folders that can't be opened or read\n",

@@ -139,8 +139,7 @@ static bool change_line(Record& record, const char* word, int main, std::size_t 
 	}
 	const int head = std::snprintf(line, line_size, "%s %d %zu ", word, main,
 	                               size < whole_size ? size : whole_size);
-	const std::size_t length =
-	        static_cast<std::size_t>(head) + record_name(path, line + head);
+	const std::size_t length = static_cast<std::size_t>(head) + record_name(path, line + head);
 	const bool written = put_line(record, line, length);
 	std::free(line);
 	return written;
@@ -195,23 +194,29 @@ static void free_names(Names& names)
 }
 
 // Keeps the newest records, undone or not, and removes the rest, with the
-// unsealed ones older than all it keeps: a session cut off at its question.
+// records of sessions cut off at their question a day ago or more: one
+// newer may be a session asking now.
 static void prune(const char* folder)
 {
 	Names names{nullptr, 0, 0};
 	walk_folder(folder, collect, &names);
 	std::size_t records = 0;
 	for (std::size_t i = 0; i < names.count; i++)
-		records += ends_with(names.paths[i], record_end) || ends_with(names.paths[i], undone_end);
+		records += ends_with(names.paths[i], record_end) ||
+		           ends_with(names.paths[i], undone_end);
+	const std::time_t day_ago = std::time(nullptr) - 24 * 60 * 60;
+	const std::tm* utc = std::gmtime(&day_ago);
+	char cutoff[20] = "";
+	if (utc != nullptr)
+		std::strftime(cutoff, sizeof cutoff, "%Y%m%dT%H%M%S", utc);
 	std::size_t older = records > records_kept ? records - records_kept : 0;
 	for (std::size_t i = 0; i < names.count; i++) {
 		const char* path = names.paths[i];
 		const bool record = ends_with(path, record_end) || ends_with(path, undone_end);
-		if (record && older == 0)
-			break;
-		if (record || ends_with(path, part_end))
+		if ((record && older > 0) ||
+		    (ends_with(path, part_end) && std::strcmp(path + name_start(path), cutoff) < 0))
 			remove_file(path);
-		older -= record ? 1 : 0;
+		older -= record && older > 0 ? 1 : 0;
 	}
 	free_names(names);
 }

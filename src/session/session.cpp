@@ -67,7 +67,8 @@ static void print_tally(std::FILE* out, const Tally& tally, int track, const Opt
 		      "skipped. Nothing was written.\n",
 		      track, tally.set, tally.already, tally.skipped);
 	} else {
-		print(out, "\nMain track %d: %lu set, %lu already right, %lu skipped, %lu failed.\n",
+		print(out,
+		      "\nMain track %d: %lu set, %lu already right, %lu skipped, %lu failed.\n",
 		      track, tally.set, tally.already, tally.skipped, tally.failed);
 	}
 }
@@ -85,7 +86,8 @@ static int set_card(const Options& options, int argc, const char* const* argv, s
 	list_all(listing, argc - options.first, argv + options.first);
 	int status = listing.problems > 0 ? failed_status : 0;
 	if (listing.full) {
-		print(words, "Not enough memory to list every recording, so nothing was written.\n");
+		print(words,
+		      "Not enough memory to list every recording, so nothing was written.\n");
 		free_listing(listing);
 		return failed_status;
 	}
@@ -134,8 +136,8 @@ static void close_window(std::FILE* in, std::FILE* out, Started started)
 	wait_for_key(in);
 }
 
-int card_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
-                 std::FILE* err, Started started, std::size_t limit)
+int card_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err,
+                 Started started, std::size_t limit)
 {
 	set_title("Varnholt");
 	Options options;

@@ -30,7 +30,7 @@ enum class Started {
 // for what memory allows. Returns the exit status: 1 when a file or folder
 // that may hold a recording could not be opened, read or set, 2 for a
 // usage error, else 0; 0 always by_explorer.
-int card_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
-                 std::FILE* err, Started started, std::size_t limit = 0);
+int card_session(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err,
+                 Started started, std::size_t limit = 0);
 
 } // namespace varnholt

@@ -56,8 +56,8 @@ static Result set_one(const char* path, bool in_record, unsigned long change, in
 {
 	Header header;
 	std::FILE* file = nullptr;
-	Record* record = setting.record != nullptr && setting.record->sealed ? setting.record
-	                                                                      : nullptr;
+	Record* record =
+	        setting.record != nullptr && setting.record->sealed ? setting.record : nullptr;
 	in_record = in_record && record != nullptr;
 	look = look_at(path, Access::change, header, file);
 	if (look.outcome != Outcome::reported)
@@ -125,7 +125,8 @@ Tally set_all(const Listing& listing, std::FILE* out, const Setting& setting)
 			                  look.outcome != Outcome::empty &&
 			                  look.outcome != Outcome::not_recording;
 			json_recording(setting.json, path, read ? look.count : count,
-			               read ? look.main : main, result_words[static_cast<int>(result)],
+			               read ? look.main : main,
+			               result_words[static_cast<int>(result)],
 			               failed ? &look : nullptr);
 		} else if (failed) {
 			clear_progress(out, progress_shown);
@@ -137,8 +138,8 @@ Tally set_all(const Listing& listing, std::FILE* out, const Setting& setting)
 			else if (result == Result::already)
 				print(out, ": main track already %d\n", track);
 			else
-				print(out, ": main track %sset to %d\n", setting.dry_run ? "would be " : "",
-				      track);
+				print(out, ": main track %sset to %d\n",
+				      setting.dry_run ? "would be " : "", track);
 		}
 	});
 	clear_progress(out, progress_shown);

@@ -19,10 +19,10 @@ struct Tally {
 // The answer and how the setting goes.
 struct Setting {
 	int track;
-	bool past_last;    // recordings without the track are set too, else skipped
-	bool dry_run;      // nothing is opened for writing: what would be done is told
-	std::FILE* json;   // where each recording's outcome goes as JSON; null for text on out
-	Record* record;    // the undo record, or null for none
+	bool past_last;  // recordings without the track are set too, else skipped
+	bool dry_run;    // nothing is opened for writing: what would be done is told
+	std::FILE* json; // where each recording's outcome goes as JSON; null for text on out
+	Record* record;  // the undo record, or null for none
 };
 
 // Sets the track in every recording listed whose main track it is not, as

@@ -163,7 +163,8 @@ static bool take_record(Recorded& recorded, std::size_t length)
 	char* at = recorded.text;
 	char* const end = recorded.text + length;
 	for (recorded.line = 1; at < end; recorded.line++) {
-		auto* line_end = static_cast<char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+		auto* line_end = static_cast<char*>(
+		        std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
 		if (line_end == nullptr)
 			return false;
 		*line_end = '\0';
@@ -291,8 +292,8 @@ static Result put_back(const Change& change, int track, bool dry_run, Look& look
 {
 	Header header;
 	std::FILE* file = nullptr;
-	look = look_at(change.path, dry_run ? Access::read_no_link : Access::change_no_link,
-	               header, file);
+	look = look_at(change.path, dry_run ? Access::read_no_link : Access::change_no_link, header,
+	               file);
 	if (look.outcome == Outcome::cannot_open)
 		return look.error == 0 || look.error == ENOENT || look.error == ENOTDIR
 		               ? Result::left
@@ -356,7 +357,8 @@ int undo_last(const Options& options, std::FILE* in, std::FILE* out, std::FILE* 
 			say(text, "The undo record ", recorded.path, "");
 		if (last == Last::untrusted)
 			print(text,
-			      " can't be trusted: line %lu is damaged, cut short or edited. Nothing was "
+			      " can't be trusted: line %lu is damaged, cut short or edited. "
+			      "Nothing was "
 			      "written.\n",
 			      recorded.line);
 		free_recorded(recorded);
@@ -403,7 +405,8 @@ int undo_last(const Options& options, std::FILE* in, std::FILE* out, std::FILE* 
 	if (options.json)
 		json_counts(out, result_words, counts, 4, options.dry_run);
 	else
-		print(out, "\nUndo%s: %lu %sput back, %lu already as before, %lu left, %lu failed.%s\n",
+		print(out,
+		      "\nUndo%s: %lu %sput back, %lu already as before, %lu left, %lu failed.%s\n",
 		      options.dry_run ? ", a dry run" : "", counts[0],
 		      options.dry_run ? "would be " : "", counts[1], counts[2], counts[3],
 		      options.dry_run ? " Nothing was written." : "");
