@@ -70,27 +70,18 @@ void print_name(std::FILE* out, const char* name, std::size_t length)
 	print(out, "%.*s", static_cast<int>(length - plain), name + plain);
 }
 
-std::size_t record_name(const char* name, char* to)
+std::size_t record_plain(const char* text)
 {
-	static const char hex[] = "0123456789ABCDEF";
-	const auto* bytes = reinterpret_cast<const unsigned char*>(name);
-	const std::size_t length = std::strlen(name);
-	char* at = to;
-	for (std::size_t i = 0; i < length;) {
-		const std::size_t size = printable(bytes + i, length - i);
-		if (size > 0 && name[i] != '%') {
-			std::memcpy(at, name + i, size);
-			at += size;
-			i += size;
-			continue;
-		}
-		*at++ = '%';
-		*at++ = hex[bytes[i] >> 4];
-		*at++ = hex[bytes[i] & 0xF];
-		i++;
+	const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+	const std::size_t length = std::strlen(text);
+	std::size_t plain = 0;
+	while (plain < length && text[plain] != '%') {
+		const std::size_t size = printable(bytes + plain, length - plain);
+		if (size == 0)
+			break;
+		plain += size;
 	}
-	*at = '\0';
-	return static_cast<std::size_t>(at - to);
+	return plain;
 }
 
 void print_json_name(std::FILE* out, const char* name)

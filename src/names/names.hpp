@@ -20,10 +20,10 @@ void print_name(std::FILE* out, const char* name, std::size_t length);
 // surrogate escapes (Python's os.fsencode) gets the bytes back.
 void print_json_name(std::FILE* out, const char* name);
 
-// Writes name into to as the undo record keeps it, with its '\0': what
-// print_name shows as it is, with %HH for every other byte and for % itself.
-// to has room for 3 * strlen(name) + 1 bytes. Returns the length written.
-std::size_t record_name(const char* name, char* to);
+// How many bytes from the start of text the undo record keeps as they are:
+// what print_name shows as it is, but %. 0 when the first byte is kept as
+// %HH.
+std::size_t record_plain(const char* text);
 
 // Turns a name as the record keeps it back into its bytes, in place. False
 // for a % without two hex digits after it, or one that gives a byte 0.

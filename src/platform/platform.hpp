@@ -60,11 +60,12 @@ bool window_closes_with_process();
 bool is_terminal(std::FILE* out);
 
 // The folder that keeps the card session's undo records, made with its
-// parents where missing, ending in a separator, as a string to free: on
+// parents where missing, into path of size bytes, ending in a separator: on
 // POSIX $XDG_STATE_HOME/varnholt/, by default ~/.local/state/varnholt/; on
-// Windows %LOCALAPPDATA%\Varnholt\. Null where it cannot be made, with errno
-// telling why, or 0 where nothing names a place for it (no home).
-char* state_folder();
+// Windows %LOCALAPPDATA%\Varnholt\. False where it cannot be made, with
+// errno telling why (ENAMETOOLONG past size), or 0 where nothing names a
+// place for it (no home).
+bool state_folder(char* path, std::size_t size);
 
 // Creates path, which must not exist yet, to be written by its owner alone.
 // Null with errno telling why.

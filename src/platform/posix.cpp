@@ -103,7 +103,7 @@ static bool make_folders(char* path)
 	return true;
 }
 
-char* state_folder()
+bool state_folder(char* path, std::size_t size)
 {
 	// Only an absolute path names a place: a relative one would put the
 	// records wherever the session happens to run.
@@ -113,24 +113,15 @@ char* state_folder()
 		base = std::getenv("HOME");
 		below = "/.local/state/varnholt/";
 	}
-	if (base == nullptr || base[0] != '/') {
-		errno = 0;
-		return nullptr;
+	errno = 0;
+	if (base == nullptr || base[0] != '/')
+		return false;
+	const int length = std::snprintf(path, size, "%s%s", base, below);
+	if (length < 0 || static_cast<std::size_t>(length) >= size) {
+		errno = ENAMETOOLONG;
+		return false;
 	}
-	const std::size_t length = std::strlen(base);
-	auto* path = static_cast<char*>(std::malloc(length + std::strlen(below) + 1));
-	if (path == nullptr)
-		return nullptr;
-	std::strcpy(path, base);
-	std::strcpy(path + length, below);
-	struct stat status {};
-	if (!make_folders(path) || stat(path, &status) != 0) {
-		const int error = errno;
-		std::free(path);
-		errno = error;
-		return nullptr;
-	}
-	return path;
+	return make_folders(path);
 }
 
 std::FILE* create_file(const char* path)

@@ -321,38 +321,40 @@ std::size_t name_start(const char* path)
 	return start;
 }
 
-char* state_folder()
+bool state_folder(char* path, std::size_t size)
 {
 	const DWORD units = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
 	const std::size_t room = units + 10; // and \Varnholt
 	auto* wide = static_cast<wchar_t*>(std::calloc(room, sizeof(wchar_t)));
-	if (wide == nullptr)
-		return nullptr;
+	if (wide == nullptr) {
+		errno = ENOMEM;
+		return false;
+	}
 	const DWORD length = units > 0 ? GetEnvironmentVariableW(L"LOCALAPPDATA", wide, units) : 0;
 	// Only a full path names a place (C:\..., \\server\...).
 	if (length == 0 || length >= units ||
 	    !((length > 2 && wide[1] == L':' && wide[2] == L'\\') || starts_with(wide, L"\\\\"))) {
 		std::free(wide);
 		errno = 0;
-		return nullptr;
+		return false;
 	}
 	std::wcscat(wide, L"\\Varnholt");
 	if (CreateDirectoryW(wide, nullptr) == 0 && GetLastError() != ERROR_ALREADY_EXISTS) {
 		const int error = errno_of(GetLastError());
 		std::free(wide);
 		errno = error;
-		return nullptr;
+		return false;
 	}
-	// In the process's code page, as the arguments come, with room for the
-	// last separator.
+	// In the process's code page, as the arguments come, and a separator.
 	const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-	auto* path = static_cast<char*>(std::malloc(static_cast<std::size_t>(bytes) + 1));
-	if (path != nullptr) {
+	const bool fits = bytes > 0 && static_cast<std::size_t>(bytes) + 1 <= size;
+	if (fits) {
 		WideCharToMultiByte(CP_ACP, 0, wide, -1, path, bytes, nullptr, nullptr);
 		std::strcat(path, "\\");
 	}
 	std::free(wide);
-	return path;
+	errno = fits ? 0 : ENAMETOOLONG;
+	return fits;
 }
 
 std::FILE* create_file(const char* path)

@@ -10,31 +10,33 @@
 
 namespace varnholt {
 
-// The room grows by doubling, from this, up to the listing's limit.
+// Memory grows by doubling, from this.
 constexpr std::size_t first_room = 64 << 10;
 constexpr std::size_t rewrite_window = main_track_offset + 1;
+
+bool grow(char*& block, std::size_t& capacity, std::size_t size, std::size_t limit)
+{
+	if (size <= capacity)
+		return true;
+	std::size_t grown = capacity > 0 ? 2 * capacity : first_room;
+	if (grown < size)
+		grown = size;
+	if (limit > 0 && grown > limit)
+		grown = limit;
+	auto* bigger = grown < size ? nullptr : static_cast<char*>(std::realloc(block, grown));
+	if (bigger == nullptr)
+		return false;
+	block = bigger;
+	capacity = grown;
+	return true;
+}
 
 // Room for size more bytes; false, and the listing full, when the room can
 // grow no more.
 static bool make_room(Listing& listing, std::size_t size)
 {
-	if (listing.room_size - listing.used >= size)
-		return true;
-	std::size_t grown = listing.room_size > 0 ? 2 * listing.room_size : first_room;
-	if (grown - listing.used < size)
-		grown = listing.used + size;
-	if (listing.limit > 0 && grown > listing.limit)
-		grown = listing.limit;
-	auto* room = grown - listing.used < size
-	                     ? nullptr
-	                     : static_cast<char*>(std::realloc(listing.room, grown));
-	if (room == nullptr) {
-		listing.full = true;
-		return false;
-	}
-	listing.room = room;
-	listing.room_size = grown;
-	return true;
+	listing.full = !grow(listing.room, listing.room_size, listing.used + size, listing.limit);
+	return !listing.full;
 }
 
 // Adds an entry to the room; null when it has no room left.

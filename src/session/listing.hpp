@@ -61,6 +61,11 @@ struct Listing {
 enum : char { recording_entry = 'r', problem_entry = 'p' };
 constexpr std::size_t entry_head = 4; // the kind, the count, the main track, the size
 
+// Grows block, of capacity bytes, to hold size bytes, at least doubling it,
+// but never past limit bytes (0 for what memory allows). False, the block as
+// it was, where it cannot.
+bool grow(char*& block, std::size_t& capacity, std::size_t size, std::size_t limit);
+
 // Lists the recordings among count files and folders, a folder's and its
 // subfolders' in name order, until the room can grow no more.
 void list_all(Listing& listing, int count, const char* const* paths);

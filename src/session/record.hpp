@@ -13,15 +13,18 @@ namespace varnholt {
 
 // The records the state folder keeps, the newest; older ones are removed.
 constexpr std::size_t records_kept = 20;
+// The longest state folder taken, and room for a record's name past it.
+constexpr std::size_t folder_size = 4096;
+constexpr std::size_t record_path_size = folder_size + 1024;
 
 struct Record {
-	char* folder = nullptr; // the state folder
-	char* path = nullptr;   // the record's file: .part until sealed, then .record
-	std::FILE* file = nullptr;
-	std::uint64_t hash = 0;
-	int error = 0; // why there is no record; 0 where nothing names a place for it
-	bool sealed = false;
-	unsigned long written = 0; // the changes tried since it was sealed
+	char folder[folder_size];    // the state folder
+	char path[record_path_size]; // the record's file: .part until sealed, then .record
+	std::FILE* file;
+	std::uint64_t hash;
+	int error; // why there is no record; 0 where nothing names a place for it
+	bool sealed;
+	unsigned long written; // the changes tried since it was sealed
 };
 
 // Before the question: the record's file, begun in the state folder. False
@@ -31,20 +34,18 @@ bool begin_record(Record& record);
 
 // The changes the session is about to make: count of them, to track, then
 // add_change for each, then seal_record, which makes them durable before
-// it returns true. False, the record gone and the reason in error, when any
-// step fails.
-bool start_changes(Record& record, int track, unsigned long count);
-bool add_change(Record& record, int main, std::size_t size, const char* path);
+// it returns true. False, the record gone and the reason in error, when
+// they cannot be.
+void start_changes(Record& record, int track, unsigned long count);
+void add_change(Record& record, int main, std::size_t size, const char* path);
 bool seal_record(Record& record);
 
-// Before change index is made, or instead of it: the recording was found
-// with main track main and size bytes, not as planned; or it was kept,
-// not written at all. Durable before it returns true.
+// Once sealed, before change index is made, or instead of it: the
+// recording was found with main track main and size bytes, not as planned;
+// or it was kept, not written at all; or a change the plan did not make
+// was found needed. Each durable before it returns true.
 bool amend_change(Record& record, unsigned long index, int main, std::size_t size);
 bool keep_change(Record& record, unsigned long index);
-
-// A change the plan did not make, found needed at the setting (a recording
-// changed since), durable before it returns true.
 bool add_unplanned(Record& record, int main, std::size_t size, const char* path);
 
 // The end of the session's record: a record that no change was tried
@@ -57,9 +58,9 @@ constexpr char record_first_line[] = "Varnholt undo record 1";
 constexpr std::uint64_t record_hash_start = 0xcbf29ce484222325ULL;
 std::uint64_t record_hash(std::uint64_t hash, const char* bytes, std::size_t count);
 
-// The last record in folder not yet undone, as a path to free; null where
-// there is none.
-char* last_record(const char* folder);
+// The last record in folder not yet undone, its path in path (of
+// record_path_size bytes); false where there is none.
+bool last_record(const char* folder, char* path);
 
 // Marks the record at path undone, so that the next undo goes back one
 // session more.

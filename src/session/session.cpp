@@ -102,7 +102,7 @@ static int set_card(const Options& options, int argc, const char* const* argv, s
 		free_listing(listing);
 		return status;
 	}
-	Record record;
+	Record record{};
 	const bool undoable = !options.dry_run && (!options.track_given || setting);
 	if (undoable && !begin_record(record))
 		print_no_undo(words, record);
@@ -162,7 +162,7 @@ int card_session(int argc, const char* const* argv, std::FILE* in, std::FILE* ou
 			status = usage_status;
 			break;
 		case Command::undo:
-			status = undo_last(options, in, out, err);
+			status = undo_last(options, in, out, err, limit);
 			break;
 		case Command::session:
 			status = set_card(options, argc, argv, in, out, err, limit);

@@ -36,12 +36,12 @@ static bool record_plan(const Listing& listing, const Setting& setting)
 	each_recording(listing, [&](const char*, int tracks, int main, std::size_t) {
 		count += planned(setting, tracks, main) ? 1U : 0U;
 	});
-	bool kept = start_changes(record, setting.track, count);
+	start_changes(record, setting.track, count);
 	each_recording(listing, [&](const char* path, int tracks, int main, std::size_t size) {
-		if (kept && planned(setting, tracks, main))
-			kept = add_change(record, main, size, path);
+		if (planned(setting, tracks, main))
+			add_change(record, main, size, path);
 	});
-	return kept && seal_record(record);
+	return seal_record(record);
 }
 
 enum class Result { set, already, skipped, failed };

@@ -1,5 +1,6 @@
 #include "session/undo.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -33,15 +34,25 @@ struct Change {
 	bool kept;        // not made after all
 };
 
-// A record read back, whole and trusted.
+// A record read back, whole and trusted, in memory of at most limit bytes.
 struct Recorded {
-	char* path = nullptr;
+	std::size_t limit = 0;
+	char path[record_path_size] = "";
 	char* text = nullptr;
-	Change* changes = nullptr;
+	std::size_t text_size = 0;
+	char* memory = nullptr; // the changes
+	std::size_t memory_size = 0;
 	unsigned long count = 0;
 	long long started = 0;
 	int track = 0;
 	unsigned long line = 0; // the line being read: where a fault is
+
+	Change* changes() const { return reinterpret_cast<Change*>(memory); }
+	// Room for the changes up to count: false where memory does not allow.
+	bool room_for(unsigned long changes)
+	{
+		return grow(memory, memory_size, (changes + 1) * sizeof(Change), limit);
+	}
 };
 
 enum class Last { found, none, untrusted, unreadable };
@@ -92,20 +103,15 @@ static bool take_change(char* body, Change& change)
 // or one found otherwise than planned, or one not made.
 static bool take_amendment(Recorded& recorded, char* body)
 {
-	if (word(body, "add")) {
-		auto* grown = static_cast<Change*>(
-		        std::realloc(recorded.changes, (recorded.count + 1) * sizeof(Change)));
-		if (grown == nullptr)
-			return false;
-		recorded.changes = grown;
-		return take_change(body, recorded.changes[recorded.count++]);
-	}
+	if (word(body, "add"))
+		return recorded.room_for(recorded.count + 1) &&
+		       take_change(body, recorded.changes()[recorded.count++]);
 	const bool as = word(body, "as");
 	long long index = 0, main = 0, size = 0;
 	if ((!as && !word(body, "kept")) ||
 	    !number(body, 0, static_cast<long long>(recorded.count) - 1, index))
 		return false;
-	Change& change = recorded.changes[index];
+	Change& change = recorded.changes()[index];
 	if (!as) {
 		change.kept = true;
 		return *body == '\0';
@@ -141,13 +147,12 @@ static bool take_line(Recorded& recorded, char* body, unsigned long& planned, bo
 		    *body != '\0')
 			return false;
 		planned = static_cast<unsigned long>(value);
-		recorded.changes = static_cast<Change*>(std::calloc(planned + 1, sizeof(Change)));
-		return recorded.changes != nullptr;
+		return recorded.room_for(planned);
 	default:
 		break;
 	}
 	if (recorded.count < planned)
-		return word(body, "set") && take_change(body, recorded.changes[recorded.count++]);
+		return word(body, "set") && take_change(body, recorded.changes()[recorded.count++]);
 	if (!ended)
 		return ended = std::strcmp(body, "end") == 0;
 	return take_amendment(recorded, body);
@@ -184,35 +189,29 @@ static bool take_record(Recorded& recorded, std::size_t length)
 
 static Last read_last(Recorded& recorded)
 {
-	char* folder = state_folder();
-	if (folder == nullptr)
+	char folder[folder_size];
+	if (!state_folder(folder, sizeof folder))
 		return errno == 0 ? Last::none : Last::unreadable;
-	recorded.path = last_record(folder);
-	std::free(folder);
-	if (recorded.path == nullptr)
+	if (!last_record(folder, recorded.path))
 		return Last::none;
 	std::FILE* file = open_recording(recorded.path, Access::read);
 	if (file == nullptr)
 		return Last::unreadable;
-	std::size_t length = 0, room = 0;
-	for (bool more = true; more;) {
-		if (room - length < read_step) {
-			room += read_step + room;
-			auto* text = static_cast<char*>(std::realloc(recorded.text, room + 1));
-			if (text == nullptr) {
-				std::fclose(file);
-				errno = ENOMEM;
-				return Last::unreadable;
-			}
-			recorded.text = text;
-		}
-		const std::size_t got = std::fread(recorded.text + length, 1, room - length, file);
+	std::size_t length = 0;
+	bool read = true;
+	for (std::size_t got = 1; got > 0 && read;) {
+		read = grow(recorded.text, recorded.text_size, length + read_step + 1,
+		            recorded.limit);
+		got = read ? std::fread(recorded.text + length, 1, recorded.text_size - length - 1,
+		                        file)
+		           : 0;
 		length += got;
-		more = got > 0;
 	}
-	const bool failed = std::ferror(file) != 0;
+	if (!read)
+		errno = ENOMEM;
+	read = read && std::ferror(file) == 0;
 	std::fclose(file);
-	if (failed)
+	if (!read)
 		return Last::unreadable;
 	recorded.text[length] = '\0';
 	return take_record(recorded, length) ? Last::found : Last::untrusted;
@@ -220,29 +219,31 @@ static Last read_last(Recorded& recorded)
 
 static void free_recorded(Recorded& recorded)
 {
-	std::free(recorded.path);
 	std::free(recorded.text);
-	std::free(recorded.changes);
+	std::free(recorded.memory);
 }
 
-// A folder of the changes, by where its name ends in the first path that
-// names it.
-struct Place {
-	const char* path;
-	std::size_t length;
-};
-
-static int by_place(const void* a, const void* b)
+// Changes by folder, then by name, so that a folder's changes come
+// together.
+static int by_folder(const void* a, const void* b)
 {
-	const auto& one = *static_cast<const Place*>(a);
-	const auto& other = *static_cast<const Place*>(b);
-	const int order = std::memcmp(one.path, other.path,
-	                              one.length < other.length ? one.length : other.length);
-	return order != 0 ? order : (one.length > other.length) - (one.length < other.length);
+	const char* one = static_cast<const Change*>(a)->path;
+	const char* other = static_cast<const Change*>(b)->path;
+	const std::size_t one_length = name_start(one), other_length = name_start(other);
+	const int order = std::memcmp(one, other, std::min(one_length, other_length));
+	if (order != 0 || one_length == other_length)
+		return order != 0 ? order : std::strcmp(one + one_length, other + other_length);
+	return one_length < other_length ? -1 : 1;
 }
 
-// When the session ran, what it set and in how many recordings, and in which
-// folders: the first few named, in the order met, and the others counted.
+static bool same_folder(const Change& one, const Change& other)
+{
+	const std::size_t length = name_start(one.path);
+	return length == name_start(other.path) && std::memcmp(one.path, other.path, length) == 0;
+}
+
+// When the session ran, what it set and in how many recordings, and in
+// which folders: the first few named, the others counted.
 static void tell(const Recorded& recorded, unsigned long made, std::FILE* out)
 {
 	const auto started = static_cast<std::time_t>(recorded.started);
@@ -252,38 +253,21 @@ static void tell(const Recorded& recorded, unsigned long made, std::FILE* out)
 		std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", local);
 	print(out, "The last session, on %s, set main track %d in %lu %s, in:\n", when,
 	      recorded.track, made, made == 1 ? "recording" : "recordings");
-	auto* places = static_cast<Place*>(std::calloc(recorded.count + 1, sizeof(Place)));
-	std::size_t count = 0;
-	for (unsigned long i = 0; i < recorded.count && places != nullptr; i++) {
-		const Change& change = recorded.changes[i];
-		const Place place{change.path, name_start(change.path)};
-		if (change.kept || (count > 0 && by_place(&place, &places[count - 1]) == 0))
+	std::size_t folders = 0;
+	const Change* last = nullptr;
+	for (unsigned long i = 0; i < recorded.count; i++) {
+		const Change& change = recorded.changes()[i];
+		if (change.kept || (last != nullptr && same_folder(change, *last)))
 			continue;
-		bool told = false;
-		for (std::size_t j = 0; j < count && j < folders_told; j++)
-			told = told || by_place(&place, &places[j]) == 0;
-		if (!told && count < folders_told) {
+		if (folders++ < folders_told) {
 			print(out, "  ");
-			print_name(out, place.path, place.length);
-			print(out, "%s\n", place.length == 0 ? "." : "");
+			print_name(out, change.path, name_start(change.path));
+			print(out, "%s\n", name_start(change.path) == 0 ? "." : "");
 		}
-		if (!told)
-			places[count++] = place;
+		last = &change;
 	}
-	// The folders past those told, each once.
-	std::size_t others = 0;
-	if (count > folders_told) {
-		std::qsort(places + folders_told, count - folders_told, sizeof(Place), by_place);
-		for (std::size_t i = folders_told; i < count; i++) {
-			bool seen = i > folders_told && by_place(&places[i], &places[i - 1]) == 0;
-			for (std::size_t j = 0; j < folders_told && !seen; j++)
-				seen = by_place(&places[i], &places[j]) == 0;
-			others += seen ? 0 : 1;
-		}
-	}
-	if (others > 0)
-		print(out, "  and %zu more folders\n", others);
-	std::free(places);
+	if (folders > folders_told)
+		print(out, "  and %zu more folders\n", folders - folders_told);
 }
 
 // One change put back, where the recording still holds what the session
@@ -342,10 +326,12 @@ static void tell_result(std::FILE* out, const Change& change, Result result, con
 	}
 }
 
-int undo_last(const Options& options, std::FILE* in, std::FILE* out, std::FILE* err)
+int undo_last(const Options& options, std::FILE* in, std::FILE* out, std::FILE* err,
+              std::size_t limit)
 {
 	std::FILE* text = options.json ? err : out;
 	Recorded recorded;
+	recorded.limit = limit;
 	const Last last = read_last(recorded);
 	if (last != Last::found) {
 		if (last == Last::none)
@@ -364,9 +350,10 @@ int undo_last(const Options& options, std::FILE* in, std::FILE* out, std::FILE* 
 		free_recorded(recorded);
 		return last == Last::none ? 0 : 1;
 	}
+	std::qsort(recorded.memory, recorded.count, sizeof(Change), by_folder);
 	unsigned long made = 0;
 	for (unsigned long i = 0; i < recorded.count; i++)
-		made += recorded.changes[i].kept ? 0 : 1;
+		made += recorded.changes()[i].kept ? 0U : 1U;
 	tell(recorded, made, text);
 	if (!options.json) {
 		print(out, "Put back what it changed%s? y or n (Enter alone is n): ",
@@ -381,7 +368,7 @@ int undo_last(const Options& options, std::FILE* in, std::FILE* out, std::FILE* 
 	const bool named = made <= named_recordings && !options.json;
 	unsigned long counts[4] = {0, 0, 0, 0};
 	for (unsigned long i = 0; i < recorded.count; i++) {
-		const Change& change = recorded.changes[i];
+		const Change& change = recorded.changes()[i];
 		if (change.kept)
 			continue;
 		Look look{};
