@@ -67,6 +67,14 @@ bool is_terminal(std::FILE* out);
 // place for it (no home).
 bool state_folder(char* path, std::size_t size);
 
+// The process's working folder, into path of size bytes, ending in a
+// separator. False, with errno telling why, where it has none (removed) or
+// it is too long.
+bool working_folder(char* path, std::size_t size);
+
+// True for a path that names a file wherever the process works.
+bool is_absolute(const char* path);
+
 // Creates path, which must not exist yet, to be written by its owner alone.
 // Null with errno telling why.
 std::FILE* create_file(const char* path);

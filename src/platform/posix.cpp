@@ -124,15 +124,25 @@ bool state_folder(char* path, std::size_t size)
 	return make_folders(path);
 }
 
+bool working_folder(char* path, std::size_t size)
+{
+	if (getcwd(path, size - 1) == nullptr)
+		return false;
+	std::strcat(path, path[1] == '\0' ? "" : "/"); // the root ends in one
+	return true;
+}
+
+bool is_absolute(const char* path)
+{
+	return path[0] == '/';
+}
+
 std::FILE* create_file(const char* path)
 {
 	const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
-	if (fd == -1)
-		return nullptr;
-	std::FILE* file = fdopen(fd, "wb");
-	if (file == nullptr)
-		close(fd);
-	return file;
+	// fdopen fails only for want of memory; the descriptor then ends with
+	// the process, a moment later.
+	return fd == -1 ? nullptr : fdopen(fd, "wb");
 }
 
 bool sync_file(std::FILE* file)

@@ -357,6 +357,32 @@ bool state_folder(char* path, std::size_t size)
 	return fits;
 }
 
+bool working_folder(char* path, std::size_t size)
+{
+	wchar_t wide[MAX_PATH * 4];
+	const DWORD length = GetCurrentDirectoryW(MAX_PATH * 4, wide);
+	const int bytes =
+	        length > 0 && length < MAX_PATH * 4
+	                ? WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr)
+	                : 0;
+	if (bytes <= 0 || static_cast<std::size_t>(bytes) + 1 > size) {
+		errno = length == 0 ? errno_of(GetLastError()) : ENAMETOOLONG;
+		return false;
+	}
+	WideCharToMultiByte(CP_ACP, 0, wide, -1, path, bytes, nullptr, nullptr);
+	if (path[bytes - 2] != '\\')
+		std::strcat(path, "\\");
+	return true;
+}
+
+bool is_absolute(const char* path)
+{
+	// C:\..., C:/..., and \\server\share or \\?\...; a drive's own working
+	// folder (C:name) is taken as absolute too, as it names no other place.
+	return (path[0] != '\0' && path[1] == ':') ||
+	       ((path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/'));
+}
+
 std::FILE* create_file(const char* path)
 {
 	wchar_t* whole = whole_name(path);

@@ -26,24 +26,23 @@ std::uint64_t record_hash(std::uint64_t hash, const char* bytes, std::size_t cou
 	return hash;
 }
 
-static void stamp(std::time_t time, char* text)
+// The start of a record's name: a time in seconds since 1970, of a width
+// that sorts as the times do.
+static void stamp(long long seconds, char* text)
 {
-	const std::tm* utc = std::gmtime(&time);
-	std::strcpy(text, "00000000T000000");
-	if (utc != nullptr)
-		std::strftime(text, stamp_size, "%Y%m%dT%H%M%S", utc);
+	std::snprintf(text, stamp_size, "%012lld", seconds);
 }
 
-// A record's path made now, with ending: the time in UTC to the nanosecond,
-// which sorts as the sessions came, and the process's number, which no
-// session running beside it has.
+// A record's path made now, with ending: the time to the nanosecond, which
+// sorts as the sessions came, and the process's number, which no session
+// running beside it has.
 static void name_now(const Record& record, const char* ending, char* path)
 {
 	std::timespec now{};
 	std::timespec_get(&now, TIME_UTC);
 	char when[stamp_size];
-	stamp(now.tv_sec, when);
-	std::snprintf(path, record_path_size, "%s%s.%09ldZ-%lu%s", record.folder, when,
+	stamp(static_cast<long long>(now.tv_sec), when);
+	std::snprintf(path, record_path_size, "%s%s.%09ld-%lu%s", record.folder, when,
 	              static_cast<long>(now.tv_nsec), process_id(), ending);
 }
 
@@ -93,6 +92,9 @@ static void change_line(Record& record, const char* word, int main, std::size_t 
                         const char* path)
 {
 	put(record, "%s %d %zu ", word, main, size < whole_size ? size : whole_size);
+	// Whole, so that an undo run elsewhere finds it.
+	if (!is_absolute(path))
+		put_path(record, record.working);
 	put_path(record, path);
 	end_line(record);
 }
@@ -119,7 +121,8 @@ bool begin_record(Record& record)
 	record.sealed = false;
 	record.written = 0;
 	record.error = 0;
-	if (!state_folder(record.folder, sizeof record.folder - stamp_size)) {
+	if (!working_folder(record.working, sizeof record.working) ||
+	    !state_folder(record.folder, sizeof record.folder)) {
 		record.error = errno;
 		return false;
 	}
@@ -138,10 +141,7 @@ bool begin_record(Record& record)
 
 void start_changes(Record& record, int track, unsigned long count)
 {
-	const std::time_t now = std::time(nullptr);
-	char when[stamp_size];
-	stamp(now, when);
-	put(record, "started %lld %s", static_cast<long long>(now), when);
+	put(record, "started %lld", static_cast<long long>(std::time(nullptr)));
 	end_line(record);
 	put(record, "track %d", track);
 	end_line(record);
@@ -207,20 +207,20 @@ struct Pruning {
 	char cutoff[stamp_size];
 };
 
-static void count_records(void* context, const char* path, Found found)
+// Only the names count: the folder holds records alone.
+static void count_records(void* context, const char* path, Found /*found*/)
 {
-	if (found == Found::file && is_record(path))
+	if (is_record(path))
 		static_cast<Pruning*>(context)->records++;
 }
 
-static void remove_older(void* context, const char* path, Found found)
+static void remove_older(void* context, const char* path, Found /*found*/)
 {
 	auto& pruning = *static_cast<Pruning*>(context);
-	const bool record = found == Found::file && is_record(path);
-	if (record && pruning.older > 0) {
+	if (is_record(path) && pruning.older > 0) {
 		remove_file(path);
 		pruning.older--;
-	} else if (found == Found::file && ends_with(path, part_end) &&
+	} else if (ends_with(path, part_end) &&
 	           std::strcmp(path + name_start(path), pruning.cutoff) < 0) {
 		remove_file(path);
 	}
@@ -234,7 +234,7 @@ static void prune(const char* folder)
 	Pruning pruning{0, 0, ""};
 	walk_folder(folder, count_records, &pruning);
 	pruning.older = pruning.records > records_kept ? pruning.records - records_kept : 0;
-	stamp(std::time(nullptr) - day, pruning.cutoff);
+	stamp(static_cast<long long>(std::time(nullptr)) - day, pruning.cutoff);
 	walk_folder(folder, remove_older, &pruning);
 }
 
@@ -250,9 +250,9 @@ void end_record(Record& record)
 		prune(record.folder);
 }
 
-static void keep_last(void* context, const char* path, Found found)
+static void keep_last(void* context, const char* path, Found /*found*/)
 {
-	if (found == Found::file && ends_with(path, record_end))
+	if (ends_with(path, record_end))
 		std::snprintf(static_cast<char*>(context), record_path_size, "%s", path);
 }
 

@@ -1,6 +1,5 @@
 #include "session/undo.hpp"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +20,8 @@ constexpr std::size_t whole_size = main_track_offset + 1;
 constexpr std::size_t folders_told = 10;
 constexpr std::size_t hash_digits = 16;
 constexpr std::size_t read_step = 64 << 10;
-constexpr long long max_seconds = 1LL << 40;
+// The last time every system's localtime takes: the year 3000 begins.
+constexpr long long max_seconds = 32503680000LL - 1;
 constexpr long long max_changes = 1LL << 32;
 
 namespace {
@@ -131,8 +131,9 @@ static bool take_line(Recorded& recorded, char* body, unsigned long& planned, bo
 	switch (recorded.line) {
 	case 1:
 		return std::strcmp(body, record_first_line) == 0;
-	case 2: // started <seconds> (<the time in words>)
-		if (!word(body, "started") || !number(body, 0, max_seconds, value))
+	case 2: // started <seconds since 1970>
+		if (!word(body, "started") || !number(body, 0, max_seconds, value) ||
+		    *body != '\0')
 			return false;
 		recorded.started = value;
 		return true;
@@ -229,11 +230,11 @@ static int by_folder(const void* a, const void* b)
 {
 	const char* one = static_cast<const Change*>(a)->path;
 	const char* other = static_cast<const Change*>(b)->path;
-	const std::size_t one_length = name_start(one), other_length = name_start(other);
-	const int order = std::memcmp(one, other, std::min(one_length, other_length));
-	if (order != 0 || one_length == other_length)
-		return order != 0 ? order : std::strcmp(one + one_length, other + other_length);
-	return one_length < other_length ? -1 : 1;
+	const std::size_t length = name_start(one), other_length = name_start(other);
+	if (length != other_length)
+		return length < other_length ? -1 : 1;
+	const int order = std::memcmp(one, other, length);
+	return order != 0 ? order : std::strcmp(one + length, other + length);
 }
 
 static bool same_folder(const Change& one, const Change& other)
@@ -247,10 +248,8 @@ static bool same_folder(const Change& one, const Change& other)
 static void tell(const Recorded& recorded, unsigned long made, std::FILE* out)
 {
 	const auto started = static_cast<std::time_t>(recorded.started);
-	const std::tm* local = std::localtime(&started);
-	char when[32] = "?";
-	if (local != nullptr)
-		std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", local);
+	char when[32];
+	std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", std::localtime(&started));
 	print(out, "The last session, on %s, set main track %d in %lu %s, in:\n", when,
 	      recorded.track, made, made == 1 ? "recording" : "recordings");
 	std::size_t folders = 0;

@@ -1321,18 +1321,20 @@ TEST(Explorer, UndoPutsBackWhatTheLastSessionChanged)
 }
 
 // The state folder keeps the last twenty records, and removes a record of
-// a session cut off at its question once it is older than those; a newer
-// one may be a session asking now.
+// a session cut off at its question once it is a day old; a newer one may be
+// a session asking now.
 TEST(Explorer, KeepsTheLastTwentyRecords)
 {
 	test::Scratch scratch;
 	const auto own_state = test::records().parent_path();
 	test::use_state_home(scratch.path() / "state");
 	std::filesystem::create_directories(test::records());
-	const auto old_part = test::records() / "20000101T000000.000000000Z-1.part";
-	const auto new_part = test::records() / "29991231T000000.000000000Z-1.part";
+	const auto old_part = test::records() / "000000000001.000000000-1.part";
+	const auto new_part = test::records() / "999999999999.000000000-1.part";
+	const auto stray = test::records() / "x";
 	test::Scratch::put_at(old_part, {});
 	test::Scratch::put_at(new_part, {});
+	test::Scratch::put_at(stray, {});
 	const auto file = scratch.put("a.kelv", test::recording(64));
 	test::Here here;
 	here.session = varnholt::Started::open_from_shell;
@@ -1341,6 +1343,7 @@ TEST(Explorer, KeepsTheLastTwentyRecords)
 	EXPECT_EQ(kept_records(".record").size(), 20U);
 	EXPECT_FALSE(std::filesystem::exists(old_part));
 	EXPECT_TRUE(std::filesystem::exists(new_part));
+	EXPECT_TRUE(std::filesystem::exists(stray));
 	// The newest is the last session's.
 	here.input = "y\n";
 	const auto undone = test::run_here({"--undo"}, here);
