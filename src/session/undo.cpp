@@ -283,12 +283,16 @@ static Result put_back(const Change& change, int track, bool dry_run, Look& look
 		               : Result::failed;
 	if (look.outcome != Outcome::reported)
 		return Result::left;
-	const std::size_t now = look.size < whole_size ? look.size : whole_size;
+	// At the length it had before, or the one the session left: a
+	// recording that it grew holds what it wrote only at 48 bytes, as bytes
+	// added since would go with a cut.
+	auto at_length = [&](std::size_t length) {
+		return change.size < whole_size ? look.size == length : look.size >= whole_size;
+	};
 	Result result = Result::left;
-	if (look.main == change.main &&
-	    (change.size < whole_size ? look.size == change.size : now == whole_size))
+	if (look.main == change.main && at_length(change.size))
 		result = Result::already;
-	else if (look.main == track && now == whole_size)
+	else if (look.main == track && at_length(whole_size))
 		result = Result::put_back;
 	if (result != Result::put_back || dry_run) {
 		std::fclose(file);
