@@ -15,7 +15,7 @@ constexpr char record_end[] = ".record";
 constexpr char undone_end[] = ".undone";
 constexpr std::uint64_t fnv_prime = 0x100000001b3ULL;
 constexpr std::size_t line_size = 128; // a line's words, without a path
-constexpr std::size_t stamp_size = 20; // 20261209T175242 and its '\0'
+constexpr std::size_t stamp_size = 24; // seconds since 1970, 12 digits or more, and a '\0'
 constexpr std::size_t whole_size = 48; // a size from this up is not cut back
 constexpr long day = 24 * 60 * 60;
 
