@@ -9,9 +9,10 @@
 //    header that only reports);
 //  - "Set for all" from file://: the line counting the recordings by layout
 //    and the tracks every recording has, as files are listed and set; the
-//    question past some recordings' last track, answered each way; no copy
-//    of a recording already right, from "Set for all" or its row; a name
-//    made of markup shown as text;
+//    question past some recordings' last track, answered each way, and a
+//    row's own Set asking it for its recording; no copy of a recording
+//    already right, from "Set for all" or its row; a name made of markup
+//    shown as text;
 //  - a folder tree from file:// (dropped from the disk where the driver can,
 //    else through the entries of a stand-in drop around the same files):
 //    paths, a folder that cannot be read, only the recordings shown, copies
@@ -179,6 +180,18 @@ const setSteps = [
 		{ [a]: ["offered", 3], [b]: ["offered", 3], [c]: ["offered", 3], [named]: ["offered", 3], [d]: ["offered", 3] },
 		{ [a]: 3, [b]: 3, [c]: 3, [named]: 3, [d]: 3 },
 		"2 recordings with 2 tracks, main track 3; 2 with 3 tracks, main track 3; 1 with 1 track, main track 3"],
+];
+// Then a row's own Set: for a track the recording (the file as chosen) lacks,
+// the question of "Set for all" worded for that one, without "Write
+// nothing". Each: the row, how it starts, the track, the answer (null: none
+// asked), then the row's state and main track shown, and the main track of
+// the copy offered (null: none).
+const rowQuestions = [
+	[d, "click", "2", "no", "skipped", 0, null],
+	[d, "Enter", "-5", "Escape", "skipped", 0, null],
+	[d, "Enter", "2", "Enter", "skipped", 0, null],
+	[named, "click", "5", "yes", "offered", 5, 5],
+	[a, "Enter", "2", null, "offered", 2, 2],
 ];
 
 const spare = path.join(work, "spare.kelv"); // listed late, left as it is
@@ -375,12 +388,33 @@ const want = (file, state, tracks, main) => [path.basename(file), file, state,
 // 1.2.0).
 const rowOf = (name) => (name.includes("/") ? `tr[data-path="${name}"]` : `tr[data-name="${name}"]`);
 
-// The row's field emptied, then text typed and the row's button clicked.
-async function setRow(page, name, text) {
+// The row's field emptied, then text typed and the row's button clicked (or
+// Enter pressed in the field); when answer is given, the question asked
+// first, answered as answerQuestion does.
+async function setRow(page, name, text, { start = "click", answer = null, question } = {}) {
 	const row = rowOf(name);
 	await page.evaluate((row) => { document.querySelector(`${row} input[name=track]`).value = ""; }, row);
 	await page.type(`${row} input[name=track]`, text);
-	await page.click(`${row} button[name=apply]`);
+	if (start === "Enter") await page.press("Enter");
+	else await page.click(`${row} button[name=apply]`);
+	if (answer === null) return;
+	await page.waitFor(() => !document.querySelector("#ask").hidden);
+	await answerQuestion(page, answer, question);
+	await page.waitFor(() => document.querySelector("#ask").hidden);
+}
+
+// The question on screen: its text and buttons as question gives them (when
+// given) and the focus on "no"; whileAsked runs, then it is answered by a
+// click on its button ("yes", "no", "cancel") or by a key ("Enter",
+// "Escape").
+async function answerQuestion(page, answer, question, whileAsked) {
+	const [text, focus, buttons] = await page.evaluate(() => [document.querySelector("#question").textContent,
+		document.activeElement.name, [...document.querySelectorAll("#ask button")].filter((b) => !b.hidden).map((b) => b.name)]);
+	if (question) assert.deepEqual([text, buttons], question);
+	assert.equal(focus, "no", "the focus on no");
+	if (whileAsked) await whileAsked();
+	if (answer === "Enter" || answer === "Escape") await page.press(answer);
+	else await page.click(`#ask button[name=${answer}]`);
 }
 
 // A refusal in a row: the tool's text, in the colour of a refusal whatever
@@ -405,28 +439,18 @@ async function checkRefusal(page, name, state) {
 
 // "Set for all": the field emptied, the track typed and the button clicked
 // (or Enter pressed in the field); then, when answer is given, the question
-// asked in the page, answered by a click on its button ("yes", "no",
-// "cancel") or by a key ("Enter", "Escape"), with the focus on "no" first;
-// when answer is null, no question at all. whileAsked runs while it is on
-// screen.
+// asked in the page, answered as answerQuestion does; when answer is null,
+// no question at all.
 async function setAll(page, summary, { track = newTrack, start = "click", answer = "yes", question, whileAsked } = {}) {
 	await page.evaluate(() => { document.querySelector("input[name=track-all]").value = ""; });
 	await page.type("input[name=track-all]", track);
 	if (start === "Enter") await page.press("Enter");
 	else await page.click("button[name=apply-all]");
-	const asked = () => page.waitFor(() => !document.querySelector("#ask").hidden ||
-		document.querySelector("#summary").textContent, [], 300000).then(() =>
-		page.evaluate(() => [!document.querySelector("#ask").hidden, document.querySelector("#question").textContent,
-			document.activeElement.name, [...document.querySelectorAll("#ask button")].filter((b) => !b.hidden).map((b) => b.name)]));
-	const [shown, text, focus, buttons] = await asked();
+	await page.waitFor(() => !document.querySelector("#ask").hidden ||
+		document.querySelector("#summary").textContent, [], 300000);
+	const shown = await page.evaluate(() => !document.querySelector("#ask").hidden);
 	assert.equal(shown, answer !== null, "the question asked, or not");
-	if (answer !== null) {
-		if (question) assert.deepEqual([text, buttons], question);
-		assert.equal(focus, "no", "the focus on no");
-		if (whileAsked) await whileAsked();
-		if (answer === "Enter" || answer === "Escape") await page.press(answer);
-		else await page.click(`#ask button[name=${answer}]`);
-	}
+	if (answer !== null) await answerQuestion(page, answer, question, whileAsked);
 	// A summary that never comes is told with what the page shows instead.
 	const got = await page.waitFor(() => document.querySelector("#summary").textContent, [], 120000).catch(async (e) => {
 		const shown = await page.evaluate(() => ({ asked: !document.querySelector("#ask").hidden,
@@ -578,8 +602,9 @@ for (const name of chosen) {
 			await watch(page);
 			await page.setFiles("input[name=files]", [copy]);
 			await listed(page, 1);
-			// Tab from the top of the page to the row's field, type the new
-			// track, Enter: the row is saved (as a copy: a chosen file).
+			// Tab from the top of the page to the row's field, type a new
+			// track it has, Enter: the row is saved (as a copy: a chosen
+			// file).
 			await page.evaluate(() => document.activeElement?.blur());
 			let focus;
 			for (let tabs = 0; tabs < 30 && focus !== "track"; tabs++) {
@@ -587,12 +612,11 @@ for (const name of chosen) {
 				focus = await page.evaluate(() => document.activeElement.name);
 			}
 			assert.equal(focus, "track");
-			await page.keys(newTrack);
+			await page.keys("0");
 			await page.press("Enter");
 			await page.waitFor(() => document.querySelector('tr[data-name="copy.kelv"]').dataset.state === "offered");
 			await waitForFile(path.join(downloads, "copy.kelv"), 64);
-			const bytes = marked(64, 2, 1);
-			bytes[47] = newByte;
+			const bytes = marked(64, 2, 0);
 			assert.deepEqual(fs.readFileSync(path.join(downloads, "copy.kelv")), bytes);
 			fs.rmSync(path.join(downloads, "copy.kelv"));
 			// A refusal after a copy was offered still reads as a refusal.
@@ -657,6 +681,27 @@ for (const name of chosen) {
 			await listed(page, ++count);
 			assert.deepEqual(await shown(), ["2 recordings with 3 tracks, main track 3; 1 with 0 tracks, main track 0; " +
 				"1 with 1 track, main track 3; and 2 in other layouts", " (no track in common)"]);
+
+			for (const [file, start, track, answer, state, main, copyMain] of rowQuestions) {
+				const step = `${file} ${track}, ${answer}`;
+				await setRow(page, file, track, { start, answer, question: [`The recording ${file} has no track ${track}. ` +
+					`Set its main track to ${track} all the same? No writes nothing.`, ["yes", "no"]] });
+				await page.waitFor((row, state, main) => document.querySelector(row).dataset.state === state &&
+					document.querySelector(row).dataset.main === main, [rowOf(file), state, String(main)]);
+				// The focus back in the row's field.
+				assert.ok(await page.evaluate((row) => document.activeElement === document.querySelector(row + " input"),
+					rowOf(file)), step);
+				const copies = copyMain === null ? 0 : 1;
+				await until(() => arrived().length >= copies, 60000);
+				await new Promise((resolve) => setTimeout(resolve, 1000));
+				const got = arrived();
+				assert.equal(got.length, copies, `${step}: ${got.join(", ")}`);
+				if (copies) {
+					const tracks = sets.find((row) => row[0] === file)[1];
+					assert.deepEqual(fs.readFileSync(path.join(downloads, got[0])), marked(64, tracks, copyMain), step);
+					fs.rmSync(path.join(downloads, got[0]));
+				}
+			}
 
 			// The name as it is, in its row and nowhere as markup.
 			assert.deepEqual(await page.evaluate((row) => [document.querySelector(row + " th").textContent,
@@ -957,7 +1002,7 @@ for (const name of chosen) {
 			await page.click("input[name=copies]");
 			await page.setFiles("input[name=files]", [spare, copy]);
 			await listed(page, table.length + card.length + 4, ["slow.kelv"]);
-			await setRow(page, "copy.kelv", newTrack);
+			await setRow(page, "copy.kelv", newTrack, { answer: "yes" });
 			await page.waitFor(() => document.querySelector('tr[data-name="copy.kelv"]').dataset.state === "offered");
 
 			// Every state at once, and axe finds nothing against WCAG 2.1 A
