@@ -19,10 +19,10 @@
 //    of same-named files each kept;
 //  - Undo after "Set for all" in place (files of the origin-private file
 //    system behind stand-in pickers, where the engine has them): a card put
-//    back byte for byte; each file put back only while it holds what was
-//    written, left when changed or gone, failed when its write is refused,
-//    never written when already as it was; Undo standing for the last change
-//    in place alone;
+//    back byte for byte (the page's picture is taken before); each file put
+//    back only while it holds what was written, left when changed or gone,
+//    failed when its write is refused, never written when already as it
+//    was; Undo standing for the last change in place alone;
 //  - the app (VARNHOLT_APP, else the folder beside the page) from a static
 //    host under a path of its own: Chromium finds it installable, installs it
 //    in the profile with its file handler for .kelv, and opens recordings
@@ -200,9 +200,9 @@ const rowQuestions = [
 	[a, "Enter", "2", null, "offered", 2, 2],
 ];
 
-// A card as a camera leaves it, opened in place, set and put back: path,
-// first bytes, size (a sparse tail). The last recording's main track is 1
-// already.
+// A card as a camera leaves it, opened in place, set and put back (and the
+// page's picture): path, first bytes, size (a sparse tail). The last
+// recording's main track is 1 already.
 const camera = [
 	["CARD/DCIM/100/CLIP0001.kelv", marked(64, 2, 0), 24117248],
 	["CARD/DCIM/100/CLIP0001.thm", Buffer.alloc(64, 0xff), 9216],
@@ -816,8 +816,6 @@ for (const name of chosen) {
 				fs.rmSync(copy);
 			}
 
-			if (name === "chromium" && process.env.VARNHOLT_SCREENSHOT)
-				await page.screenshot(process.env.VARNHOLT_SCREENSHOT, 900, 700);
 			await checkFaults(page);
 
 			// A folder chosen in the folder field, where the driver can
@@ -858,6 +856,8 @@ for (const name of chosen) {
 			await setAll(page, "Main track 1: 3 saved in place, 0 offered as download copies, 1 already right, " +
 				"0 skipped, 0 failed.", { track: "1", answer: null });
 			assert.equal(await undoShown(page), true);
+			if (name === "chromium" && process.env.VARNHOLT_SCREENSHOT)
+				await page.screenshot(process.env.VARNHOLT_SCREENSHOT, 1000, 700);
 
 			await undoAll(page, "Undo: 3 put back, 0 already as before, 0 left, 0 failed.");
 			assert.deepEqual(await page.evaluate(() => [...document.querySelectorAll("tr[data-tracks]")].map((tr) =>
