@@ -106,6 +106,9 @@ function launchPuppeteer(name, profile, downloads) {
 			"browser.helperApps.neverAsk.saveToDisk": "application/octet-stream",
 			"browser.download.enable_spam_prevention": false,
 			"browser.download.start_downloads_in_tmp_dir": false,
+			// The downloads panel would take the focus from the page, where
+			// a key would then no longer press a button.
+			"browser.download.alwaysOpenPanel": false,
 		},
 	});
 }
