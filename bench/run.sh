@@ -6,9 +6,11 @@
 # release binary (musl; the one in the .rpm and the tarballs) is measured
 # against /bin/true and against an empty C program linked statically with
 # musl, and the sizes of both static binaries, x86-64 and arm64, are given.
-#   bench/run.sh [path/to/Varnholt [path/to/static/Varnholt [path/to/arm64/static/Varnholt]]]
-#   (defaults: build the ci, release-linux-x86_64-static and
-#   release-linux-aarch64-static presets)
+# The .deb's binary (dynamic, linked with -z now, so its loader binds every
+# import at start) is measured against /bin/true too.
+#   bench/run.sh [path/to/Varnholt [path/to/static/Varnholt [path/to/arm64/static/Varnholt [path/to/deb/Varnholt]]]]
+#   (defaults: build the ci, release-linux-x86_64-static,
+#   release-linux-aarch64-static and release-linux-x86_64 presets)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,6 +30,12 @@ if [ -z "$arm64_static_tool" ]; then
     cmake --preset release-linux-aarch64-static >/dev/null &&
         cmake --build --preset release-linux-aarch64-static --target Varnholt >/dev/null
     arm64_static_tool=build/release-linux-aarch64-static/Varnholt
+fi
+deb_tool=${4:-}
+if [ -z "$deb_tool" ]; then
+    cmake --preset release-linux-x86_64 >/dev/null &&
+        cmake --build --preset release-linux-x86_64 --target Varnholt >/dev/null
+    deb_tool=build/release-linux-x86_64/Varnholt
 fi
 command -v valgrind >/dev/null || { echo "bench: needs valgrind" >&2; exit 1; }
 cc=${CC:-cc}
@@ -54,6 +62,7 @@ report=$(instructions "$tool" "$work/small.kelv")
 patch=$(instructions "$tool" "$work/small.kelv" 1)
 huge=$(instructions "$tool" "$work/huge.kelv" 1)
 empty=$(instructions "$work/empty")
+deb_report=$(instructions "$deb_tool" "$work/small.kelv")
 static_report=$(instructions "$static_tool" "$work/small.kelv")
 static_patch=$(instructions "$static_tool" "$work/small.kelv" 1)
 
@@ -66,11 +75,12 @@ dd_patch=(dd if="$work/byte" of="$work/small.kelv" bs=1 seek=47 count=1 conv=not
 read -r tool_ns dd_ns < <("$work/alternate" "$runs" "$tool" "$work/small.kelv" 1 -- "${dd_patch[@]}")
 read -r static_ns static_dd_ns < <("$work/alternate" "$runs" "$static_tool" "$work/small.kelv" 1 -- "${dd_patch[@]}")
 
-echo "instructions: /bin/true $floor, report $report, patch $patch, patch on 5 GiB $huge"
+echo "instructions: /bin/true $floor, report $report, patch $patch, patch on 5 GiB $huge, .deb's report $deb_report"
 echo "report run / /bin/true (instructions):  $(ratio "$report" "$floor")   goal <= 1.10"
 echo "patch run / /bin/true (instructions):   $(ratio "$patch" "$floor")   goal <= 1.10"
 echo "patch / dd conv=notrunc (wall time):    $(ratio "$tool_ns" "$dd_ns")   goal <= 0.85  (medians of $runs runs each)"
 echo "5 GiB sparse / 64 bytes (instructions): $(ratio "$huge" "$patch")   goal within 1% of 1"
+echo ".deb's report / /bin/true (instructions):  $(ratio "$deb_report" "$floor")"
 echo "static release binary (musl): empty static C program $empty, report $static_report, patch $static_patch"
 echo "static report / /bin/true (instructions):        $(ratio "$static_report" "$floor")   goal <= 0.08"
 echo "static patch / /bin/true (instructions):         $(ratio "$static_patch" "$floor")   goal <= 0.08"
