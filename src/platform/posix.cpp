@@ -42,11 +42,15 @@ std::FILE* open_recording(const char* name, Access access)
 	struct stat status {}; // a failed fstat leaves the mode 0: not a regular file
 	fstat(fd, &status);
 	// A descriptor below 3 means a standard one stayed closed (no /dev/null
-	// to fill it): the messages would go into the recording. Flags from a
-	// failed F_GETFL (-1) would switch on O_APPEND and more.
-	const int flags = fd > STDERR_FILENO && S_ISREG(status.st_mode) ? fcntl(fd, F_GETFL) : -1;
-	if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
-		const int error = flags == -1 ? 0 : errno;
+	// to fill it): the messages would go into the recording. A read of a
+	// regular file never waits, so only a file to change is made to wait as
+	// usual; flags from a failed F_GETFL (-1) would switch on O_APPEND and
+	// more.
+	const bool regular = fd > STDERR_FILENO && S_ISREG(status.st_mode);
+	const int flags = regular && !reading ? fcntl(fd, F_GETFL) : 0;
+	if (!regular || flags == -1 ||
+	    (!reading && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1)) {
+		const int error = regular && flags != -1 ? errno : 0;
 		close(fd);
 		errno = error;
 		return nullptr;
@@ -213,6 +217,11 @@ static int not_dots(const dirent* entry)
 	                        std::strcmp(entry->d_name, "..") != 0);
 }
 
+// By an entry's type (DT_*): a folder (DT_DIR), or a name of a type that is
+// not known (DT_UNKNOWN).
+static_assert(DT_UNKNOWN == 0 && DT_DIR == 4, "the table below");
+static const bool may_be_folder[16] = {true, false, false, false, true};
+
 // path is the folder's, length bytes long, in a buffer with room for a
 // slash and a name past it.
 static void walk(char* path, std::size_t length, Visit visit, void* context)
@@ -227,11 +236,14 @@ static void walk(char* path, std::size_t length, Visit visit, void* context)
 		const std::size_t name_length = std::strlen(entries[i]->d_name);
 		path[length] = '/';
 		std::memcpy(path + length + 1, entries[i]->d_name, name_length + 1);
-		// Only a path shorter than PATH_MAX has a status, so a folder is
-		// entered with room for what its names add. One past it reads as a
-		// file, which the open then refuses.
+		// The folder's entry says what a name is, but for folders, which
+		// need their status, and names whose type the file system leaves
+		// unsaid. Only a path shorter than PATH_MAX has a status, so a folder
+		// is entered with room for what its names add. One past it reads as
+		// a file, which the open then refuses.
 		struct stat status {};
-		lstat(path, &status);
+		if (may_be_folder[entries[i]->d_type & 0xF])
+			lstat(path, &status);
 		if (S_ISDIR(status.st_mode))
 			walk(path, length + 1 + name_length, visit, context);
 		else
