@@ -397,6 +397,8 @@ Outcome in_terminal(const std::vector<std::string>& args, bool leader,
 				    waitpid(pid, nullptr, WNOHANG) == pid)
 					throw std::runtime_error("ended before the last key");
 				seen = at + typing[next].first.size();
+				if (next == 0 && setup.meanwhile)
+					setup.meanwhile();
 				const std::string& keys = typing[next++].second;
 				if (write(terminal, keys.data(), keys.size()) < 0)
 					throw std::runtime_error("cannot type");
@@ -614,12 +616,12 @@ Outcome run_here(const std::vector<std::string>& args, [[maybe_unused]] const He
 }
 
 #ifdef _WIN32
-static void set_variable(const char* name, const std::string& value)
+void set_variable(const char* name, const std::string& value)
 {
 	_putenv_s(name, value.c_str()); // empty removes it
 }
 #else
-static void set_variable(const char* name, const std::string& value)
+void set_variable(const char* name, const std::string& value)
 {
 	if (value.empty())
 		unsetenv(name);

@@ -86,12 +86,17 @@ struct Setup {
 // Varnholt-open beside tool().
 std::string open_tool();
 
+// Sets an environment variable of the test process, which its runs
+// inherit; empty removes it.
+void set_variable(const char* name, const std::string& value);
+
 // Starts the tool with args after the program name and collects its output.
 Outcome run_tool(const std::vector<std::string>& args, const Setup& setup = {});
 
 // POSIX: starts setup.exe on a terminal, leading the terminal's session as a
 // program that a terminal window was opened for does, or not, and types the
-// keys of each pair once the screen shows its text. Throws when the program
+// keys of each pair once the screen shows its text (setup.meanwhile runs
+// just before the first keys). Throws when the program
 // ends before the last keys: they prove that it waited for them.
 Outcome in_terminal(const std::vector<std::string>& args, bool leader,
                     const std::vector<std::pair<std::string, std::string>>& typing,

@@ -27,13 +27,11 @@ void json_recording(std::FILE* out, const char* path, int count, int main, const
 	print(out, "}\n");
 }
 
-void json_problem(std::FILE* out, const char* path, int error, bool folder)
+void json_problem(std::FILE* out, const char* path, int error)
 {
 	print(out, "{\"path\": ");
 	print_json_name(out, path);
-	const char* why = error == 0 ? (folder ? "folder can't be read" : "not a regular file")
-	                             : std::strerror(error);
-	print_text(out, "error", why);
+	print_text(out, "error", error == 0 ? "not a regular file" : std::strerror(error));
 	print(out, "}\n");
 }
 

@@ -15,7 +15,7 @@ void json_recording(std::FILE* out, const char* path, int count, int main,
 
 // {"path": ..., "error": ...}: a file that could not be opened, or a
 // folder that could not be read.
-void json_problem(std::FILE* out, const char* path, int error, bool folder);
+void json_problem(std::FILE* out, const char* path, int error);
 
 // The last line: {"set": n, "already": n, ...}, the names and counts given
 // in pairs, and "dry_run": true in a dry run.

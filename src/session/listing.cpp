@@ -58,7 +58,7 @@ static char* add_entry(Listing& listing, char kind, const Look& look, const char
 static void add_problem(Listing& listing, const char* path, int error, bool folder)
 {
 	if (listing.json != nullptr) {
-		json_problem(listing.json, path, error, folder);
+		json_problem(listing.json, path, error);
 	} else if (listing.problems < problem_lines) {
 		const char* kept = add_entry(listing, problem_entry, Look{}, path);
 		if (kept == nullptr)

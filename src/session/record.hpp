@@ -18,8 +18,8 @@ constexpr std::size_t folder_size = 4096;
 constexpr std::size_t record_path_size = folder_size + 1024;
 
 struct Record {
-	char folder[folder_size];   // the state folder
-	char working[folder_size];  // the session's, which relative paths start from
+	char folder[folder_size];    // the state folder
+	char working[folder_size];   // the session's, which relative paths start from
 	char path[record_path_size]; // the record's file: .part until sealed, then .record
 	std::FILE* file;
 	std::uint64_t hash;

@@ -1,5 +1,6 @@
 #include "session/undo.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +41,7 @@ struct Recorded {
 	char path[record_path_size] = "";
 	char* text = nullptr;
 	std::size_t text_size = 0;
+	std::size_t length = 0; // of the text read
 	char* memory = nullptr; // the changes
 	std::size_t memory_size = 0;
 	unsigned long count = 0;
@@ -104,8 +106,7 @@ static bool take_change(char* body, Change& change)
 static bool take_amendment(Recorded& recorded, char* body)
 {
 	if (word(body, "add"))
-		return recorded.room_for(recorded.count + 1) &&
-		       take_change(body, recorded.changes()[recorded.count++]);
+		return take_change(body, recorded.changes()[recorded.count++]);
 	const bool as = word(body, "as");
 	long long index = 0, main = 0, size = 0;
 	if ((!as && !word(body, "kept")) ||
@@ -132,8 +133,7 @@ static bool take_line(Recorded& recorded, char* body, unsigned long& planned, bo
 	case 1:
 		return std::strcmp(body, record_first_line) == 0;
 	case 2: // started <seconds since 1970>
-		if (!word(body, "started") || !number(body, 0, max_seconds, value) ||
-		    *body != '\0')
+		if (!word(body, "started") || !number(body, 0, max_seconds, value) || *body != '\0')
 			return false;
 		recorded.started = value;
 		return true;
@@ -148,7 +148,11 @@ static bool take_line(Recorded& recorded, char* body, unsigned long& planned, bo
 		    *body != '\0')
 			return false;
 		planned = static_cast<unsigned long>(value);
-		return recorded.room_for(planned);
+		// Room for each change planned and each added past the end: a line
+		// each, at most, of the lines left.
+		return recorded.room_for(
+		        planned + static_cast<unsigned long>(
+		                          std::count(body, recorded.text + recorded.length, '\n')));
 	default:
 		break;
 	}
@@ -215,6 +219,7 @@ static Last read_last(Recorded& recorded)
 	if (!read)
 		return Last::unreadable;
 	recorded.text[length] = '\0';
+	recorded.length = length;
 	return take_record(recorded, length) ? Last::found : Last::untrusted;
 }
 

@@ -345,9 +345,9 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 		 Case::here},
 		{"more than the room holds", {{"a.kelv", rec, same}, {"b.kelv", rec_1, same},
 		  {"CARD/100/CLIP0001.kelv", rec, same}, {"CARD/100/CLIP0002.kelv", rec, same}},
-		 {"a.kelv", "CARD", "b.kelv"}, {" "}, room_full + press_any_key, Case::here, 4},
+		 {"a.kelv", "CARD", "b.kelv"}, {" "}, room_full + press_any_key, Case::here, 5},
 		{"more than the room holds, a file that can't be opened", {{"a.kelv", rec, same}},
-		 {"a.kelv", "missing.kelv", "a.kelv"}, {" "}, room_full + press_any_key, Case::here, 4},
+		 {"a.kelv", "missing.kelv", "a.kelv"}, {" "}, room_full + press_any_key, Case::here, 5},
 		// Only in a console: the system ends the process there and then.
 		{"the window closed at the question", two, {"a.kelv", "b.kelv"}, {"close"},
 		 both_listed + question(2), Case::console},
@@ -557,6 +557,27 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 	             refused_with("--undo takes no files or folders: @/a.kelv")),
 	        with({"--undo --track", two, {}, {}, ""}, {"-u", "-t", "1"}, 2,
 	             refused_with("--undo takes no --track or --past-last")),
+	        with({"--undo --past-last", two, {}, {}, ""}, {"-up"}, 2,
+	             refused_with("--undo takes no --track or --past-last")),
+	        with({"-h", two, {}, {}, help}, {"-h"}, 0),
+	        with({"--version with a value", two, {"a.kelv"}, {}, ""}, {"--version=1"}, 2,
+	             refused_with("unknown option: --version=1")),
+	        with({"--help with a value", two, {"a.kelv"}, {}, ""}, {"--help=1"}, 2,
+	             refused_with("unknown option: --help=1")),
+	        with({"--json with a value", two, {"a.kelv"}, {}, ""}, {"--json=1"}, 2,
+	             refused_with("unknown option: --json=1")),
+	        with({"a file named -",
+	              {{"-", rec, 1}},
+	              {"-"},
+	              {},
+	              line("-", 2, 0) + "\n" + set_to("-", 1) + summary(1, 1)},
+	             {"-t", "+1"}, 0),
+	        with({"--json --track: no recording",
+	              {{"pic.jpg", picture, same}},
+	              {"pic.jpg"},
+	              {},
+	              "{\"set\": 0, \"already\": 0, \"skipped\": 0, \"failed\": 0}\n"},
+	             {"--json", "--track", "1"}, 0),
 	        with({"-- before a name that begins with a dash",
 	              dash,
 	              {"-a.kelv"},
@@ -580,6 +601,8 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 	};
 	for (Case c : scripted) {
 		c.in_scratch = c.dropped.size() == 1 && c.dropped[0][0] == '-';
+		// Room enough, where memory is given a limit.
+		c.room = c.in_scratch || c.dropped.empty() ? 0 : 1 << 20;
 		cases.push_back(c);
 	}
 	// Where no undo record can be kept, the plan says so before the question,
@@ -652,6 +675,23 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 		file.main_after = same;
 	locked_json.options = {"--json"};
 	cases.push_back(locked_json);
+	// With a track, problems as found, then each recording's outcome.
+	Case locked_set = locked_json;
+	locked_set.what = "--json --track: a recording that cannot be written";
+	locked_set.files = locked_files;
+	locked_set.options = {"--json", "--track", "2", "--past-last"};
+	locked_set.out =
+	        "{\"path\": \"%/CARD/B\", \"error\": \"Permission denied\"}\n"
+	        "{\"path\": \"%/CARD/C/LINK\", \"error\": \"not a regular file\"}\n"
+	        "{\"path\": \"%/CARD/C/PIPE\", \"error\": \"not a regular file\"}\n"
+	        "{\"path\": \"%/CARD/A/CLIP0001.kelv\", \"tracks\": 2, \"main\": 0, \"outcome\": "
+	        "\"set\"}\n"
+	        "{\"path\": \"%/CARD/C/CLIP0003.kelv\", \"tracks\": 3, \"main\": 0, \"outcome\": "
+	        "\"set\"}\n"
+	        "{\"path\": \"%/CARD/C/LOCKED.kelv\", \"tracks\": 2, \"main\": 0, \"outcome\": "
+	        "\"failed\", \"error\": \"Permission denied\"}\n"
+	        "{\"set\": 2, \"already\": 0, \"skipped\": 0, \"failed\": 1}\n";
+	cases.push_back(locked_set);
 	// Names that are not UTF-8 come back from JSON by surrogate escapes.
 	Case raw_json =
 	        open({"--json --track: names that are not UTF-8",
@@ -995,440 +1035,5 @@ TEST(Explorer, OpenWaitsForAKeyOnlyWhereTheWindowClosesWithIt)
 			expected[47] = 1;
 			EXPECT_EQ(test::slurp(scratch.path() / "a0.kelv"), expected) << where;
 		}
-}
-#endif
-
-namespace {
-
-// The session's and the undo's words where they vary from run to run: the
-// time a session ran, and a record's name.
-std::string steady(std::string text)
-{
-	text = std::regex_replace(text, std::regex("on \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"),
-	                          "on <when>");
-	const std::string folder = test::records().u8string();
-	for (auto at = text.find(folder); at != std::string::npos; at = text.find(folder, at))
-		text.replace(at, text.find(".record", at) + 7 - at, "<record>");
-	return text;
-}
-
-// The records kept, of one ending.
-std::vector<std::filesystem::path> kept_records(const std::string& ending)
-{
-	std::vector<std::filesystem::path> found;
-	std::error_code none;
-	for (const auto& entry : std::filesystem::directory_iterator(test::records(), none))
-		if (entry.path().extension() == ending)
-			found.push_back(entry.path());
-	std::sort(found.begin(), found.end());
-	return found;
-}
-
-// Changes the lines of the one record kept: edit gets them, each with its
-// line end, and gives them back.
-void edit_record(const std::function<void(std::vector<std::string>&)>& edit)
-{
-	const auto record = kept_records(".record").at(0);
-	const auto bytes = test::slurp(record);
-	std::vector<std::string> lines;
-	std::string line;
-	for (const unsigned char byte : bytes) {
-		line += static_cast<char>(byte);
-		if (byte == '\n')
-			lines.push_back(std::exchange(line, ""));
-	}
-	edit(lines);
-	std::string text;
-	for (const auto& each : lines)
-		text += each;
-	std::filesystem::remove(record);
-	test::Scratch::put_at(record, test::Bytes(text.begin(), text.end()));
-}
-
-} // namespace
-
-// Varnholt-open --undo after sessions run in the test process: what it
-// tells, what it puts back, and what it leaves, from records as sessions
-// leave them and as they may be found (changed files, damaged records).
-TEST(Explorer, UndoPutsBackWhatTheLastSessionChanged)
-{
-	struct File {
-		std::string name;
-		test::Bytes before, after; // after the last step
-	};
-	struct Step {
-		std::vector<std::string> args; // "@/name" for a file of the row's
-		std::string input;
-		// POSIX: run once the session reads its answer.
-		std::function<void(const std::filesystem::path&)> at_question = {};
-	};
-	struct Case {
-		const char* what;
-		std::vector<File> files;
-		std::vector<Step> before; // sessions, or undos, run first
-		// Run between those and the last step, on the scratch folder.
-		std::function<void(const std::filesystem::path&)> between;
-		Step last;
-		std::string out; // "@/name" as above, "<when>" and "<record>"
-		int status;
-		bool undone = true; // whether a record is left to undo afterwards
-		std::string err = "";
-		bool unprivileged = false;
-	};
-	const auto rec = test::recording(64), rec_1 = test::recording(64, 3, 1),
-	           rec_3 = test::recording(64, 3, 0), short_rec = test::recording(44);
-	auto with = [](test::Bytes bytes, int main) {
-		bytes.resize(std::max<std::size_t>(bytes.size(), 48));
-		bytes[47] = static_cast<unsigned char>(main);
-		return bytes;
-	};
-	const Step set_1 = {{"--track", "1", "--past-last", "@/a.kelv", "@/b.kelv", "@/s.kelv"},
-	                    ""};
-	const std::vector<File> restored = {
-	        {"a.kelv", rec, rec}, {"b.kelv", rec_1, rec_1}, {"s.kelv", short_rec, short_rec}};
-	const std::vector<File> still_set = {{"a.kelv", rec, with(rec, 1)},
-	                                     {"b.kelv", rec_1, rec_1},
-	                                     {"s.kelv", short_rec, with(short_rec, 1)}};
-	const std::string told = "The last session, on <when>, set main track 1 in 2 recordings, "
-	                         "in:\n  @/\n";
-	const std::string asked = "Put back what it changed? y or n (Enter alone is n): ";
-	const std::string put_back = "@/a.kelv: put back to main track 0\n"
-	                             "@/s.kelv: put back to its 44 bytes\n";
-	auto tally = [](int back, int already, int left, int failed) {
-		return "\nUndo: " + std::to_string(back) + " put back, " + std::to_string(already) +
-		       " already as before, " + std::to_string(left) + " left, " +
-		       std::to_string(failed) + " failed.\n";
-	};
-	const std::string distrusted = "The undo record <record> can't be trusted: line ";
-	const std::string distrusted_end =
-	        " is damaged, cut short or edited. Nothing was written.\n";
-	auto damaged = [&](const char* what, std::function<void(std::vector<std::string>&)> edit,
-	                   int line) {
-		return Case{what,
-		            still_set,
-		            {set_1},
-		            [edit](const std::filesystem::path&) { edit_record(edit); },
-		            {{"--undo"}, "y\n"},
-		            distrusted + std::to_string(line) + distrusted_end,
-		            1,
-		            false};
-	};
-	std::vector<Case> cases = {
-	        {"puts back, and cuts a grown recording back",
-	         restored,
-	         {set_1},
-	         {},
-	         {{"--undo"}, "y\n"},
-	         told + asked + "\n" + put_back + tally(2, 0, 0, 0),
-	         0},
-	        {"Enter writes nothing",
-	         still_set,
-	         {set_1},
-	         {},
-	         {{"--undo"}, "\n"},
-	         told + asked + "\nNothing was written.\n",
-	         0,
-	         false},
-	        {"a dry run",
-	         still_set,
-	         {set_1},
-	         {},
-	         {{"--undo", "--dry-run"}, "y\n"},
-	         told + "Put back what it changed, a dry run? y or n (Enter alone is n): \n"
-	                "@/a.kelv: would be put back to main track 0\n"
-	                "@/s.kelv: would be put back to its 44 bytes\n"
-	                "\nUndo, a dry run: 2 would be put back, 0 already as before, 0 left, 0 "
-	                "failed. "
-	                "Nothing was written.\n",
-	         0,
-	         false},
-	        {"JSON, asking nothing",
-	         restored,
-	         {set_1},
-	         {},
-	         {{"-uj"}, ""},
-	         "{\"path\": \"%/a.kelv\", \"main\": 0, \"outcome\": \"put_back\"}\n"
-	         "{\"path\": \"%/s.kelv\", \"main\": 0, \"outcome\": \"put_back\"}\n"
-	         "{\"put_back\": 2, \"already\": 0, \"left\": 0, \"failed\": 0}\n",
-	         0,
-	         true,
-	         told},
-	        {"nothing to undo",
-	         {{"a.kelv", rec, rec}},
-	         {},
-	         {},
-	         {{"--undo"}, "y\n"},
-	         "No session to undo, so nothing was written.\n",
-	         0},
-	        {"nothing to undo after an undo",
-	         restored,
-	         {set_1, {{"--undo"}, "y\n"}},
-	         {},
-	         {{"--undo"}, "y\n"},
-	         "No session to undo, so nothing was written.\n",
-	         0},
-	        {"each undo goes back one session more",
-	         {{"a.kelv", rec, rec}},
-	         {{{"-t", "1", "@/a.kelv"}, ""},
-	          {{"-t", "0", "@/a.kelv"}, ""},
-	          {{"--undo"}, "y\n"}},
-	         {},
-	         {{"--undo"}, "y\n"},
-	         "The last session, on <when>, set main track 1 in 1 recording, in:\n  @/\n" +
-	                 asked + "\n@/a.kelv: put back to main track 0\n" + tally(1, 0, 0, 0),
-	         0},
-	        {"changed since, gone, a folder now",
-	         {{"a.kelv", rec, with(rec, 5)}, {"c.kelv", rec, {}}, {"d.kelv", rec, {}}},
-	         {{{"-t", "1", "@/a.kelv", "@/c.kelv", "@/d.kelv"}, ""}},
-	         [with](const std::filesystem::path& scratch) {
-		         test::Scratch::put_at(scratch / "a.kelv", with(test::recording(64), 5));
-		         std::filesystem::remove(scratch / "c.kelv");
-		         std::filesystem::remove(scratch / "d.kelv");
-		         std::filesystem::create_directory(scratch / "d.kelv");
-	         },
-	         {{"--undo"}, "y\n"},
-	         "The last session, on <when>, set main track 1 in 3 recordings, in:\n  @/\n" +
-	                 asked +
-	                 "\n@/a.kelv: left as it is, changed since (main track 5)\n"
-	                 "@/c.kelv: left as it is (No such file or directory)\n"
-	                 "@/d.kelv: left as it is (not a regular file)\n" +
-	                 tally(0, 0, 3, 0),
-	         1},
-	        damaged(
-	                "a path edited", [](auto& lines) { lines[4][10] ^= 1; }, 5),
-	        damaged(
-	                "cut short in a line", [](auto& lines) { lines.back().resize(5); }, 7),
-	        damaged(
-	                "cut short at a line's end", [](auto& lines) { lines.pop_back(); }, 7),
-	        damaged(
-	                "a line taken out", [](auto& lines) { lines.erase(lines.begin() + 5); }, 6),
-	        damaged(
-	                "a line added",
-	                [](auto& lines) { lines.push_back("kept 0\t0123456789abcdef\n"); }, 8),
-	        damaged(
-	                "a hash edited", [](auto& lines) { lines[2][lines[2].size() - 2] ^= 1; },
-	                3),
-	};
-#ifndef _WIN32
-	// A file found changed between the plan and the answer is recorded as
-	// found: put back as it was then, or not at all where it needed no
-	// change.
-	cases.push_back(
-	        {"files changed before the answer",
-	         {{"a.kelv", rec_3, with(rec_3, 2)}, {"b.kelv", rec, rec}},
-	         {{{"@/a.kelv", "@/b.kelv"},
-	           "1\n",
-	           [with](const std::filesystem::path& scratch) {
-		           test::Scratch::put_at(scratch / "a.kelv",
-		                                 with(test::recording(64, 3, 0), 2));
-		           test::Scratch::put_at(scratch / "b.kelv", with(test::recording(64), 1));
-	           }}},
-	         [&](const std::filesystem::path& scratch) {
-		         test::Scratch::put_at(scratch / "b.kelv", rec);
-	         },
-	         {{"--undo"}, "y\n"},
-	         "The last session, on <when>, set main track 1 in 1 recording, in:\n  @/\n" +
-	                 asked + "\n@/a.kelv: put back to main track 2\n" + tally(1, 0, 0, 0),
-	         0});
-	// Names that are links or FIFOs now are left; a recording that cannot be
-	// written fails, and its record stays for another try.
-	cases.push_back({"a FIFO and a link now",
-	                 {{"a.kelv", rec, with(rec, 1)}, {"c.kelv", rec, {}}, {"d.kelv", rec, {}}},
-	                 {{{"-t", "1", "@/c.kelv", "@/d.kelv"}, ""}},
-	                 [&](const std::filesystem::path& scratch) {
-		                 std::filesystem::remove(scratch / "c.kelv");
-		                 mkfifo((scratch / "c.kelv").c_str(), 0644);
-		                 std::filesystem::remove(scratch / "d.kelv");
-		                 test::Scratch::put_at(scratch / "a.kelv", with(rec, 1));
-		                 std::filesystem::create_symlink(scratch / "a.kelv",
-		                                                 scratch / "d.kelv");
-	                 },
-	                 {{"--undo"}, "y\n"},
-	                 "The last session, on <when>, set main track 1 in 2 recordings, in:\n"
-	                 "  @/\n" +
-	                         asked +
-	                         "\n@/c.kelv: left as it is (not a regular file)\n"
-	                         "@/d.kelv: left as it is (not a regular file)\n" +
-	                         tally(0, 0, 2, 0),
-	                 1});
-	cases.push_back({"a recording that can't be written",
-	                 {{"a.kelv", rec, rec}, {"b.kelv", rec, with(rec, 1)}},
-	                 {{{"-t", "1", "@/a.kelv", "@/b.kelv"}, ""}},
-	                 [](const std::filesystem::path& scratch) {
-		                 chmod((scratch / "b.kelv").c_str(), 0444);
-	                 },
-	                 {{"--undo"}, "y\n"},
-	                 told + asked +
-	                         "\n@/a.kelv: put back to main track 0\n"
-	                         "@/b.kelv: can't be put back (Permission denied)\n" +
-	                         tally(1, 0, 0, 1),
-	                 1,
-	                 false,
-	                 "",
-	                 true});
-#endif
-	for (const auto& c : cases) {
-		test::Scratch scratch;
-		const auto own_state = test::records().parent_path();
-		test::use_state_home(scratch.path() / "state");
-		for (const auto& file : c.files)
-			scratch.put(file.name, file.before);
-		const std::string base = (scratch.path() / "").u8string();
-		auto subst = [&](std::string text) {
-			for (auto at = text.find("@/"); at != std::string::npos;
-			     at = text.find("@/"))
-				text.replace(at, 2, base);
-			std::string json = base;
-			for (auto j = json.find('\\'); j != std::string::npos;
-			     j = json.find('\\', j + 2))
-				json.insert(j, "\\");
-			for (auto at = text.find("%/"); at != std::string::npos;
-			     at = text.find("%/"))
-				text.replace(at, 2, json);
-			return text;
-		};
-		auto run = [&](const Step& step, bool unprivileged) {
-			std::vector<std::string> args;
-			for (const auto& arg : step.args)
-				args.push_back(subst(arg));
-			test::Here here;
-			here.session = varnholt::Started::open_from_shell;
-			here.input = step.input;
-			here.unprivileged = unprivileged;
-			if (step.at_question)
-				here.at_question = [&] { step.at_question(scratch.path()); };
-			return test::run_here(args, here);
-		};
-		for (const auto& step : c.before)
-			run(step, false);
-		if (c.between)
-			c.between(scratch.path());
-		const auto last = run(c.last, c.unprivileged);
-		EXPECT_EQ(steady(last.out), subst(c.out)) << c.what;
-		EXPECT_EQ(steady(last.err), subst(c.err)) << c.what;
-		EXPECT_EQ(last.status, c.status) << c.what;
-		EXPECT_EQ(kept_records(".record").empty(), c.undone) << c.what;
-		for (const auto& file : c.files) {
-			const auto path = scratch.path() / file.name;
-			if (std::filesystem::is_regular_file(
-			            std::filesystem::symlink_status(path))) {
-				EXPECT_EQ(test::slurp(path), file.after)
-				        << c.what << ": " << file.name;
-			}
-		}
-		test::use_state_home(own_state);
-	}
-}
-
-// The state folder keeps the last twenty records, and removes a record of
-// a session cut off at its question once it is a day old; a newer one may be
-// a session asking now.
-TEST(Explorer, KeepsTheLastTwentyRecords)
-{
-	test::Scratch scratch;
-	const auto own_state = test::records().parent_path();
-	test::use_state_home(scratch.path() / "state");
-	std::filesystem::create_directories(test::records());
-	const auto old_part = test::records() / "000000000001.000000000-1.part";
-	const auto new_part = test::records() / "999999999999.000000000-1.part";
-	const auto stray = test::records() / "x";
-	test::Scratch::put_at(old_part, {});
-	test::Scratch::put_at(new_part, {});
-	test::Scratch::put_at(stray, {});
-	const auto file = scratch.put("a.kelv", test::recording(64));
-	test::Here here;
-	here.session = varnholt::Started::open_from_shell;
-	for (int i = 0; i < 23; i++)
-		test::run_here({"-t", std::to_string(1 - i % 2), file.string()}, here);
-	EXPECT_EQ(kept_records(".record").size(), 20U);
-	EXPECT_FALSE(std::filesystem::exists(old_part));
-	EXPECT_TRUE(std::filesystem::exists(new_part));
-	EXPECT_TRUE(std::filesystem::exists(stray));
-	// The newest is the last session's.
-	here.input = "y\n";
-	const auto undone = test::run_here({"--undo"}, here);
-	EXPECT_NE(undone.out.find("set main track 1 in 1 recording"), std::string::npos)
-	        << undone.out;
-	EXPECT_EQ(test::slurp(file), test::recording(64));
-	test::use_state_home(own_state);
-}
-
-#ifndef _WIN32
-// Two sessions asking at once each keep a record of their own, and each
-// undo puts back one of them.
-TEST(Explorer, SessionsAtOnceKeepARecordEach)
-{
-	test::Scratch scratch;
-	const auto own_state = test::records().parent_path();
-	test::use_state_home(scratch.path() / "state");
-	const auto a = scratch.put("a.kelv", test::recording(64));
-	const auto b = scratch.put("b.kelv", test::recording(64));
-	std::atomic<int> asking{0};
-	auto session = [&](const std::filesystem::path& file) {
-		test::Here here;
-		here.session = varnholt::Started::open_from_shell;
-		here.input = "1\n";
-		// Each answers only once both ask.
-		here.at_question = [&] {
-			asking++;
-			for (int i = 0; i < 2000 && asking < 2; i++)
-				std::this_thread::sleep_for(std::chrono::milliseconds(5));
-		};
-		return test::run_here({file.string()}, here);
-	};
-	std::thread first([&] { session(a); });
-	std::thread second([&] { session(b); });
-	first.join();
-	second.join();
-	EXPECT_EQ(asking, 2);
-	EXPECT_EQ(kept_records(".record").size(), 2U);
-	EXPECT_EQ(test::slurp(a)[47], 1);
-	EXPECT_EQ(test::slurp(b)[47], 1);
-	test::Here here;
-	here.session = varnholt::Started::open_from_shell;
-	here.input = "y\n";
-	for (int undo = 0; undo < 2; undo++)
-		EXPECT_EQ(test::run_here({"--undo"}, here).status, 0);
-	EXPECT_EQ(test::slurp(a), test::recording(64));
-	EXPECT_EQ(test::slurp(b), test::recording(64));
-	test::use_state_home(own_state);
-}
-
-// A session killed after two of its writes: its record was durable before
-// the first, and the undo puts back exactly those two, finding the others
-// as they were.
-TEST(Explorer, UndoAfterASessionKilledMidwayPutsBackWhatItWrote)
-{
-	if (std::system("strace -V >/dev/null 2>&1") != 0)
-		GTEST_SKIP() << "needs strace to stop the session at a write";
-	test::Scratch scratch;
-	const auto own_state = test::records().parent_path();
-	test::use_state_home(scratch.path() / "state");
-	std::vector<std::filesystem::path> files;
-	for (int i = 0; i < 5; i++)
-		files.push_back(
-		        scratch.put("a" + std::to_string(i) + ".kelv", test::recording(64)));
-	test::Setup setup;
-	setup.exe = test::open_tool();
-	setup.wrapper = {"strace",    "-f", "-o",
-	                 "/dev/null", "-e", "inject=pwrite64:signal=SIGKILL:when=3"};
-	setup.environment = {"XDG_STATE_HOME=" + (scratch.path() / "state").string()};
-	const auto killed = test::run_tool({"--track", "1", scratch.path().string()}, setup);
-	EXPECT_EQ(killed.status, 128 + SIGKILL) << killed.out << killed.err;
-	for (std::size_t i = 0; i < files.size(); i++)
-		EXPECT_EQ(test::slurp(files[i])[47], i < 2 ? 1 : 0) << files[i];
-	test::Here here;
-	here.session = varnholt::Started::open_from_shell;
-	here.input = "y\n";
-	const auto undone = test::run_here({"--undo"}, here);
-	EXPECT_EQ(undone.status, 0);
-	EXPECT_NE(undone.out.find("set main track 1 in 5 recordings"), std::string::npos)
-	        << undone.out;
-	EXPECT_NE(undone.out.find("\nUndo: 2 put back, 3 already as before, 0 left, 0 failed.\n"),
-	          std::string::npos)
-	        << undone.out;
-	for (const auto& file : files)
-		EXPECT_EQ(test::slurp(file), test::recording(64)) << file;
-	test::use_state_home(own_state);
 }
 #endif
