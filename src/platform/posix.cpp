@@ -121,7 +121,7 @@ bool state_folder(char* path, std::size_t size)
 	if (base == nullptr || base[0] != '/')
 		return false;
 	const int length = std::snprintf(path, size, "%s%s", base, below);
-	if (length < 0 || static_cast<std::size_t>(length) >= size) {
+	if (static_cast<std::size_t>(length) >= size) { // -1 too
 		errno = ENAMETOOLONG;
 		return false;
 	}

@@ -65,18 +65,13 @@ bool ask_track(std::FILE* in, std::FILE* out, unsigned long recordings, int min_
 		print(out, "\nNew main track (Enter alone or -1 writes nothing): ");
 		if (!read_line(in, out, answer, answer_size))
 			return false;
-		switch (read_answer(answer, track)) {
-		case Answer::none:
+		const Answer read = read_answer(answer, track);
+		if (read == Answer::none)
 			return false;
-		case Answer::number:
+		if (read == Answer::number)
 			return track != no_track;
-		case Answer::not_a_number:
-			say(out, "Not a track number: ", answer, "\n");
-			break;
-		case Answer::out_of_range:
-			say(out, out_of_range_text, answer, "\n");
-			break;
-		}
+		say(out, read == Answer::not_a_number ? "Not a track number: " : out_of_range_text,
+		    answer, "\n");
 	}
 }
 

@@ -136,7 +136,9 @@ bool begin_record(Record& record)
 	put(record, "%s", record_first_line);
 	end_line(record);
 	// Written out now, so that a full disk shows before the question.
-	return std::fflush(record.file) == 0 || give_up(record);
+	if (std::fflush(record.file) != 0)
+		return give_up(record);
+	return true;
 }
 
 void start_changes(Record& record, int track, unsigned long count)
@@ -189,10 +191,11 @@ bool add_unplanned(Record& record, int main, std::size_t size, const char* path)
 	return durable(record);
 }
 
-static bool ends_with(const char* text, const char* end)
+// Whether the name in path ends in end, from its last dot.
+static bool ends_with(const char* path, const char* end)
 {
-	const std::size_t length = std::strlen(text), end_length = std::strlen(end);
-	return length >= end_length && std::strcmp(text + length - end_length, end) == 0;
+	const char* dot = std::strrchr(path + name_start(path), '.');
+	return dot != nullptr && std::strcmp(dot, end) == 0;
 }
 
 static bool is_record(const char* path)

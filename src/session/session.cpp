@@ -125,6 +125,22 @@ static int set_card(const Options& options, int argc, const char* const* argv, s
 	return status;
 }
 
+// Varnholt-open's run, as its options ask; the exit status.
+static int open_command(Options& options, int argc, const char* const* argv, std::FILE* in,
+                        std::FILE* out, std::FILE* err, std::size_t limit)
+{
+	const Command command = read_options(argc, argv, options, err);
+	if (command == Command::session)
+		return set_card(options, argc, argv, in, out, err, limit);
+	if (command == Command::undo)
+		return undo_last(options, in, out, err, limit);
+	if (command == Command::help)
+		print_help(out);
+	else if (command == Command::version)
+		print(out, "Varnholt-open %s\n", VARNHOLT_VERSION);
+	return command == Command::usage_error ? usage_status : 0;
+}
+
 // The last words of a session: where the window closes with the program,
 // it stays until a key is pressed.
 static void close_window(std::FILE* in, std::FILE* out, Started started)
@@ -151,23 +167,7 @@ int card_session(int argc, const char* const* argv, std::FILE* in, std::FILE* ou
 	} else if (started == Started::by_explorer) {
 		set_card(options, argc, argv, in, out, err, limit);
 	} else {
-		switch (read_options(argc, argv, options, err)) {
-		case Command::help:
-			print_help(out);
-			break;
-		case Command::version:
-			print(out, "Varnholt-open %s\n", VARNHOLT_VERSION);
-			break;
-		case Command::usage_error:
-			status = usage_status;
-			break;
-		case Command::undo:
-			status = undo_last(options, in, out, err, limit);
-			break;
-		case Command::session:
-			status = set_card(options, argc, argv, in, out, err, limit);
-			break;
-		}
+		status = open_command(options, argc, argv, in, out, err, limit);
 	}
 	close_window(in, options.json ? err : out, started);
 	// Varnholt.exe ends with 0 on every path, as the command line does.

@@ -120,14 +120,8 @@ Tally set_all(const Listing& listing, std::FILE* out, const Setting& setting)
 		(*counts[static_cast<int>(result)])++;
 		const bool failed = result == Result::failed;
 		if (setting.json != nullptr) {
-			// As found at the setting, where it was read.
-			const bool read = look.outcome != Outcome::cannot_open &&
-			                  look.outcome != Outcome::empty &&
-			                  look.outcome != Outcome::not_recording;
-			json_recording(setting.json, path, read ? look.count : count,
-			               read ? look.main : main,
-			               result_words[static_cast<int>(result)],
-			               failed ? &look : nullptr);
+			json_recording(setting.json, path, count, main,
+			               result_words[static_cast<int>(result)], failed ? &look : nullptr);
 		} else if (failed) {
 			clear_progress(out, progress_shown);
 			print_failure(out, path, look);

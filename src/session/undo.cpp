@@ -203,18 +203,19 @@ static Last read_last(Recorded& recorded)
 	if (file == nullptr)
 		return Last::unreadable;
 	std::size_t length = 0;
-	bool read = true;
-	for (std::size_t got = 1; got > 0 && read;) {
-		read = grow(recorded.text, recorded.text_size, length + read_step + 1,
-		            recorded.limit);
-		got = read ? std::fread(recorded.text + length, 1, recorded.text_size - length - 1,
-		                        file)
-		           : 0;
+	for (;;) {
+		if (!grow(recorded.text, recorded.text_size, length + read_step + 1, recorded.limit)) {
+			std::fclose(file);
+			errno = ENOMEM;
+			return Last::unreadable;
+		}
+		const std::size_t got =
+		        std::fread(recorded.text + length, 1, recorded.text_size - length - 1, file);
 		length += got;
+		if (got == 0)
+			break;
 	}
-	if (!read)
-		errno = ENOMEM;
-	read = read && std::ferror(file) == 0;
+	const bool read = std::ferror(file) == 0;
 	std::fclose(file);
 	if (!read)
 		return Last::unreadable;
@@ -266,7 +267,7 @@ static void tell(const Recorded& recorded, unsigned long made, std::FILE* out)
 		if (folders++ < folders_told) {
 			print(out, "  ");
 			print_name(out, change.path, name_start(change.path));
-			print(out, "%s\n", name_start(change.path) == 0 ? "." : "");
+			print(out, "\n");
 		}
 		last = &change;
 	}

@@ -144,6 +144,7 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		long file_limit = -1;
 		std::size_t limit = 0;
 		bool from_removed_folder = false; // POSIX: a working folder since removed
+		bool from_root = false;           // run in the root folder, the paths from there
 	};
 	struct Case {
 		const char* what;
@@ -248,6 +249,9 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		{"names given from the working folder", {{"a.kelv", rec, rec}},
 		 {{{"-t", "1", "a.kelv"}, "", {}, true}}, {}, undo,
 		 told(1) + asked + "\n@/a.kelv: put back to main track 0\n" + tally(1, 0, 0, 0), 0},
+		{"names given from the root", {{"a.kelv", rec, rec}},
+		 {{{"-t", "1", "@/a.kelv"}, "", {}, false, false, -1, 0, false, true}}, {}, undo,
+		 told(1) + asked + "\n@/a.kelv: put back to main track 0\n" + tally(1, 0, 0, 0), 0},
 		{"twelve folders", folders, {{folders_set}}, {}, undo,
 		 told(12, 1, folders_told) + asked + "\n" + folders_back + tally(12, 0, 0, 0), 0},
 		{"past twenty, only what is left is named", many, {{many_set}},
@@ -258,9 +262,9 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		{"changed since, gone, or no longer a recording",
 		 {{"a.kelv", rec, with(rec, 5)}, {"c.kelv", rec, {}}, {"d.kelv", rec, {}},
 		  {"e/x.kelv", rec, {}}, {"f.kelv", rec, {}}, {"g.kelv", short_rec, {}},
-		  {"n.kelv", rec, test::filler(64)}},
-		 {{{"-pt", "1", "@/a.kelv", "@/c.kelv", "@/d.kelv", "@/e/x.kelv", "@/f.kelv", "@/g.kelv",
-		    "@/n.kelv"}}},
+		  {"h.kelv", short_rec, {}}, {"n.kelv", rec, test::filler(64)}},
+		 {{{"-pt", "1", "@/e/x.kelv", "@/a.kelv", "@/c.kelv", "@/d.kelv", "@/f.kelv", "@/g.kelv",
+		    "@/h.kelv", "@/n.kelv"}}},
 		 [](const fs::path& scratch, const fs::path&) {
 			 test::Scratch::put_at(scratch / "a.kelv", with(test::recording(64), 5));
 			 fs::remove(scratch / "c.kelv");
@@ -272,18 +276,22 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 			 auto longer = with(test::recording(44), 1);
 			 longer.resize(100, 7);
 			 test::Scratch::put_at(scratch / "g.kelv", longer);
+			 longer.resize(46); // its main-track byte gone again
+			 test::Scratch::put_at(scratch / "h.kelv", longer);
 			 test::Scratch::put_at(scratch / "n.kelv", test::filler(64));
 		 }, undo,
-		 told(7, 1, "  @/\n  @/e/\n") + asked +
+		 told(8, 1, "  @/\n  @/e/\n") + asked +
 		 "\n@/a.kelv: left as it is, changed since (main track 5)\n"
 		 "@/c.kelv: left as it is (No such file or directory)\n"
 		 "@/d.kelv: left as it is (not a regular file)\n"
 		 "@/f.kelv: left as it is (empty file)\n"
 		 "@/g.kelv: left as it is, changed since (main track 1)\n"
+		 "@/h.kelv: left as it is, changed since (main track 0)\n"
 		 "@/n.kelv: left as it is (not a kelvane recording)\n"
-		 "@/e/x.kelv: left as it is (Not a directory)\n" + tally(0, 0, 7, 0), 1},
-		{"a name with a % in it", {{"100%.kelv", rec, rec}}, {{{"-t", "1", "@/100%.kelv"}}}, {},
-		 undo, told(1) + asked + "\n@/100%.kelv: put back to main track 0\n" + tally(1, 0, 0, 0),
+		 "@/e/x.kelv: left as it is (Not a directory)\n" + tally(0, 0, 8, 0), 1},
+		{"a name with a % and a DEL in it", {{"100%\x7f.kelv", rec, rec}},
+		 {{{"-t", "1", "@/100%\x7f.kelv"}}}, {}, undo,
+		 told(1) + asked + "\n@/100%\\x7f.kelv: put back to main track 0\n" + tally(1, 0, 0, 0),
 		 0},
 		{"no home", {{"a.kelv", rec, rec}}, {}, {}, undo,
 		 "No session to undo, so nothing was written.\n", 0, true, "",
@@ -326,6 +334,11 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		refused("a track no byte holds", body(3, "track 128"), 3, true),
 		refused("a sign alone", body(3, "track -"), 3, true),
 		refused("a track with letters after", body(3, "track 1x"), 3, true),
+		refused("a track below any byte", body(3, "track -129"), 3, true),
+		refused("more after the track", body(3, "track 1 2"), 3, true),
+		refused("no count of changes", body(4, "records 2"), 4, true),
+		refused("more after the count", body(4, "recordings 2 2"), 4, true),
+		refused("a size that is no number", body(5, "set 0 x /a"), 5, true),
 		refused("more changes than lines", body(4, "recordings 3"), 7, true),
 		refused("more changes than memory", body(4, "recordings 100000"), 4, true, 70000),
 		refused("a change of another word", body(5, "sat 0 64 /a"), 5, true),
@@ -531,6 +544,25 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 	                 {{"-t", "1", "@/a.kelv"}, "", {}, false, false, -1, 0, true},
 	                 no_record("its record can't be written (No such file or directory)."),
 	                 0});
+	std::vector<File> hundred;
+	std::vector<std::string> hundred_set = {"-t", "1"};
+	for (int i = 0; i < 100; i++) {
+		hundred.push_back({"a recording with a name long enough to fill " +
+		                           std::to_string(100 + i) + ".kelv",
+		                   rec, with(rec, 1)});
+		hundred_set.push_back("@/" + hundred.back().name);
+	}
+	cases.push_back(
+	        {"a record past the file-size limit",
+	         hundred,
+	         {},
+	         {},
+	         {hundred_set, "", {}, false, false, 2000},
+	         "Recordings by folder:\n   100 in @/\nRecordings by layout:\n"
+	         "   100 with 2 tracks, main track 0\n"
+	         "This session can't be undone: its record can't be written (File too "
+	         "large).\n\nMain track 1: 100 set, 0 already right, 0 skipped, 0 failed.\n",
+	         0});
 	cases.push_back({"a record that can't be begun",
 	                 {{"a.kelv", rec, rec}},
 	                 {},
@@ -603,7 +635,8 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		auto run = [&](const Step& step) {
 			std::vector<std::string> args;
 			for (const auto& arg : step.args)
-				args.push_back(subst(arg));
+				args.push_back(
+				        subst(arg).substr(step.from_root && arg[0] == '@' ? 1 : 0));
 			test::Here here;
 			here.session = varnholt::Started::open_from_shell;
 			here.input = step.input;
@@ -615,6 +648,8 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 			const auto before = fs::current_path();
 			if (step.in_scratch)
 				fs::current_path(scratch.path());
+			if (step.from_root)
+				fs::current_path(scratch.path().root_path());
 #ifndef _WIN32
 			if (step.from_removed_folder) {
 				fs::create_directory(scratch.path() / "gone");
@@ -666,9 +701,16 @@ TEST(Undo, KeepsTheLastTwentyRecords)
 	const auto file = scratch.put("a.kelv", test::recording(64));
 	test::Here here;
 	here.session = varnholt::Started::open_from_shell;
-	for (int i = 0; i < 23; i++)
-		test::run_here({"-t", std::to_string(1 - i % 2), file.string()}, here);
-	EXPECT_EQ(kept_records(test::records(), ".record").size(), 20U);
+	// One of them undone, which counts among those kept.
+	for (int i = 0; i < 23; i++) {
+		here.input = i == 11 ? "y\n" : "";
+		test::run_here(i == 11 ? std::vector<std::string>{"--undo"}
+		                       : std::vector<std::string>{"-t", std::to_string(1 - i % 2),
+		                                                  file.string()},
+		               here);
+	}
+	EXPECT_EQ(kept_records(test::records(), ".record").size(), 19U);
+	EXPECT_EQ(kept_records(test::records(), ".undone").size(), 1U);
 	EXPECT_FALSE(std::filesystem::exists(old_part));
 	EXPECT_TRUE(std::filesystem::exists(new_part));
 	EXPECT_TRUE(std::filesystem::exists(stray));
@@ -772,7 +814,7 @@ TEST(Undo, WhereASystemCallFails)
 		const char* what;
 		bool undo;          // the undo fails, after a session that did not
 		std::string inject; // strace's -e inject=
-		bool on_record;     // only on the record's file (-P)
+		std::string only;   // only on this file (-P): "record", or a recording's name
 		std::string said;   // in what it printed
 		int status;
 		bool recorded; // a record to undo is left
@@ -781,21 +823,24 @@ TEST(Undo, WhereASystemCallFails)
 	const std::string no_record = "This session can't be undone: its record can't be written (";
 	// clang-format off
 	const Case cases[] = {
-		{"the record's sync fails", false, "fsync:error=EIO:when=1", false,
+		{"the record's sync fails", false, "fsync:error=EIO:when=1", "",
 		 no_record + "Input/output error).\n", 0, false, 1, 48},
-		{"its folder's sync fails", false, "fsync:error=EIO:when=2", false,
+		{"its folder's sync fails", false, "fsync:error=EIO:when=2", "",
 		 no_record + "Input/output error).\n", 0, false, 1, 48},
 		{"its folder cannot be synced, as some file systems say", false,
-		 "fsync:error=EINVAL:when=2", false, "\nMain track 1: 2 set", 0, true, 1, 48},
-		{"its rename fails", false, "rename,renameat,renameat2:error=EXDEV", false,
+		 "fsync:error=EINVAL:when=2", "", "\nMain track 1: 2 set", 0, true, 1, 48},
+		{"its rename fails", false, "rename,renameat,renameat2:error=EXDEV", "",
 		 no_record + "Invalid cross-device link).\n", 0, false, 1, 48},
-		{"the cut fails", true, "ftruncate:error=EIO", false,
+		{"the cut fails", true, "ftruncate:error=EIO", "",
 		 "s.kelv\", \"main\": 0, \"outcome\": \"failed\", \"error\": \"Input/output error\"}",
 		 1, true, 0, 48},
-		{"the write fails", true, "pwrite64:error=EIO", false,
+		{"the close after the cut fails", true, "close:error=EIO", "s.kelv",
+		 "s.kelv\", \"main\": 0, \"outcome\": \"failed\", \"error\": \"Input/output error\"}",
+		 1, true, 0, 44},
+		{"the write fails", true, "pwrite64:error=EIO", "",
 		 "a.kelv\", \"main\": 0, \"outcome\": \"failed\", \"error\": \"Input/output error\"}",
 		 1, true, 1, 44},
-		{"the record cannot be read", true, "read:error=EIO", true,
+		{"the record cannot be read", true, "read:error=EIO", "record",
 		 "The undo record can't be read (Input/output error), so nothing was written.\n", 1,
 		 true, 1, 48},
 	};
@@ -814,10 +859,12 @@ TEST(Undo, WhereASystemCallFails)
 		test::Setup setup;
 		setup.exe = test::open_tool();
 		setup.wrapper = {"strace", "-f", "-o", "/dev/null"};
-		if (c.on_record) {
+		if (!c.only.empty()) {
 			setup.wrapper.push_back("-P");
 			setup.wrapper.push_back(
-			        kept_records(test::records(), ".record").at(0).string());
+			        c.only == "record"
+			                ? kept_records(test::records(), ".record").at(0).string()
+			                : (scratch.path() / c.only).string());
 		}
 		setup.wrapper.push_back("-e");
 		setup.wrapper.push_back("inject=" + c.inject);
