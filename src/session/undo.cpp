@@ -204,13 +204,14 @@ static Last read_last(Recorded& recorded)
 		return Last::unreadable;
 	std::size_t length = 0;
 	for (;;) {
-		if (!grow(recorded.text, recorded.text_size, length + read_step + 1, recorded.limit)) {
+		if (!grow(recorded.text, recorded.text_size, length + read_step + 1,
+		          recorded.limit)) {
 			std::fclose(file);
 			errno = ENOMEM;
 			return Last::unreadable;
 		}
-		const std::size_t got =
-		        std::fread(recorded.text + length, 1, recorded.text_size - length - 1, file);
+		const std::size_t got = std::fread(recorded.text + length, 1,
+		                                   recorded.text_size - length - 1, file);
 		length += got;
 		if (got == 0)
 			break;
@@ -238,7 +239,8 @@ static int by_folder(const void* a, const void* b)
 	const char* other = static_cast<const Change*>(b)->path;
 	const std::size_t length = name_start(one), other_length = name_start(other);
 	if (length != other_length)
-		return length < other_length ? -1 : 1;
+		return static_cast<int>(length > other_length) -
+		       static_cast<int>(length < other_length);
 	const int order = std::memcmp(one, other, length);
 	return order != 0 ? order : std::strcmp(one + length, other + length);
 }

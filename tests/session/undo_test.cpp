@@ -339,6 +339,10 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		refused("no count of changes", body(4, "records 2"), 4, true),
 		refused("more after the count", body(4, "recordings 2 2"), 4, true),
 		refused("a size that is no number", body(5, "set 0 x /a"), 5, true),
+		refused("no track", body(3, "tracks 1"), 3, true),
+		refused("a count that is no number", body(4, "recordings x"), 4, true),
+		refused("a change found otherwise, with no number", [](auto& lines) {
+			lines.push_back("as 0 x 48\t\n"); }, 8, true),
 		refused("more changes than lines", body(4, "recordings 3"), 7, true),
 		refused("more changes than memory", body(4, "recordings 100000"), 4, true, 70000),
 		refused("a change of another word", body(5, "sat 0 64 /a"), 5, true),
