@@ -121,7 +121,8 @@ Tally set_all(const Listing& listing, std::FILE* out, const Setting& setting)
 		const bool failed = result == Result::failed;
 		if (setting.json != nullptr) {
 			json_recording(setting.json, path, count, main,
-			               result_words[static_cast<int>(result)], failed ? &look : nullptr);
+			               result_words[static_cast<int>(result)],
+			               failed ? &look : nullptr);
 		} else if (failed) {
 			clear_progress(out, progress_shown);
 			print_failure(out, path, look);
