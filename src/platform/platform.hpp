@@ -83,6 +83,10 @@ std::FILE* create_file(const char* path);
 // says it did.
 bool sync_file(std::FILE* file);
 
+// The time now, in seconds since 1970 and the nanoseconds past them (to
+// the system clock's own step).
+void time_now(long long& seconds, long& nanoseconds);
+
 // The process's number, which no other process running has.
 unsigned long process_id();
 

@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -152,6 +153,14 @@ std::FILE* create_file(const char* path)
 bool sync_file(std::FILE* file)
 {
 	return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+}
+
+void time_now(long long& seconds, long& nanoseconds)
+{
+	timespec now{};
+	clock_gettime(CLOCK_REALTIME, &now);
+	seconds = static_cast<long long>(now.tv_sec);
+	nanoseconds = static_cast<long>(now.tv_nsec);
 }
 
 unsigned long process_id()

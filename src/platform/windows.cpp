@@ -403,6 +403,18 @@ bool sync_file(std::FILE* file)
 	return std::fflush(file) == 0 && FlushFileBuffers(handle_of(file)) != 0;
 }
 
+void time_now(long long& seconds, long& nanoseconds)
+{
+	// In 100 ns since 1601.
+	FILETIME now{};
+	GetSystemTimePreciseAsFileTime(&now);
+	const unsigned long long ticks =
+	        (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+	constexpr unsigned long long from_1601 = 116444736000000000ULL;
+	seconds = static_cast<long long>((ticks - from_1601) / 10000000);
+	nanoseconds = static_cast<long>((ticks - from_1601) % 10000000 * 100);
+}
+
 unsigned long process_id()
 {
 	return GetCurrentProcessId();

@@ -18,7 +18,8 @@ Answer read_answer(const char* text, int& track)
 	const char* start = text + std::strspn(text, blanks);
 	if (*start == '\0')
 		return Answer::none;
-	const char* digits = start + (*start == '-' || *start == '+');
+	const bool sign = *start == '-' || *start == '+';
+	const char* digits = sign ? start + 1 : start;
 	const std::size_t count = std::strspn(digits, "0123456789");
 	// Anything else ("yes", "x2", "2x") is no number: atoi would make it one.
 	if (count == 0 || digits[count + std::strspn(digits + count, blanks)] != '\0')

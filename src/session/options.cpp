@@ -1,6 +1,8 @@
 #include "session/options.hpp"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "cli/parse.hpp"
 #include "platform/platform.hpp"
@@ -36,19 +38,25 @@ void print_help(std::FILE* out)
 
 namespace {
 
-struct Flag {
+enum class Kind { flag, track, help, version };
+
+struct Option {
 	char letter;
 	const char* name;
-	bool Options::*set;
+	Kind kind;
+	bool Options::*set; // a flag's
 };
 
 } // namespace
 
-static const Flag flags[] = {
-        {'p', "past-last", &Options::past_last},
-        {'n', "dry-run", &Options::dry_run},
-        {'j', "json", &Options::json},
-        {'u', "undo", &Options::undo},
+static const Option all[] = {
+        {'t', "track", Kind::track, nullptr},
+        {'p', "past-last", Kind::flag, &Options::past_last},
+        {'n', "dry-run", Kind::flag, &Options::dry_run},
+        {'j', "json", Kind::flag, &Options::json},
+        {'u', "undo", Kind::flag, &Options::undo},
+        {'h', "help", Kind::help, nullptr},
+        {'V', "version", Kind::version, nullptr},
 };
 
 static Command refuse(std::FILE* err, const char* what, const char* text)
@@ -58,8 +66,22 @@ static Command refuse(std::FILE* err, const char* what, const char* text)
 	return Command::usage_error;
 }
 
-static Command take_track(Options& options, const char* value, std::FILE* err)
+// What one option does. value is the track's number where it is joined to
+// the option (--track=1, -t1), else null: the next word is taken, and i
+// moved to it.
+static Command take(const Option& option, const char* value, int argc, const char* const* argv,
+                    int& i, Options& options, std::FILE* err)
 {
+	if (option.kind == Kind::help)
+		return Command::help;
+	if (option.kind == Kind::version)
+		return Command::version;
+	if (option.kind == Kind::flag) {
+		options.*option.set = true;
+		return Command::session;
+	}
+	if (value == nullptr && i + 1 < argc)
+		value = argv[++i];
 	if (value == nullptr)
 		return refuse(err, "--track needs a track number", "");
 	if (read_answer(value, options.track) != Answer::number)
@@ -68,58 +90,43 @@ static Command take_track(Options& options, const char* value, std::FILE* err)
 	return Command::session;
 }
 
-// One option word at argv[i], with i moved past what it took.
-static Command read_option(int argc, const char* const* argv, int& i, Options& options,
-                           std::FILE* err)
+// A long option, --name or --track=N.
+static Command read_long(int argc, const char* const* argv, int& i, Options& options,
+                         std::FILE* err)
 {
-	const char* word = argv[i];
-	const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
-	if (word[1] == '-') {
-		const char* name = word + 2;
-		const char* equals = std::strchr(name, '=');
-		const std::size_t length =
-		        equals ? static_cast<std::size_t>(equals - name) : std::strlen(name);
-		auto is = [&](const char* long_name) {
-			return std::strlen(long_name) == length &&
-			       std::strncmp(name, long_name, length) == 0;
-		};
-		if (is("help") && equals == nullptr)
-			return Command::help;
-		if (is("version") && equals == nullptr)
-			return Command::version;
-		if (is("track")) {
-			if (equals == nullptr)
-				i++;
-			return take_track(options, equals ? equals + 1 : next, err);
-		}
-		for (const Flag& flag : flags)
-			if (is(flag.name) && equals == nullptr) {
-				options.*flag.set = true;
-				return Command::session;
-			}
-		return refuse(err, "unknown option: ", word);
-	}
-	// Short options, one word for several (-pn), the track's number joined
-	// (-t1) or the next word.
-	for (const char* letter = word + 1; *letter != '\0'; letter++) {
-		if (*letter == 'h')
-			return Command::help;
-		if (*letter == 'V')
-			return Command::version;
-		if (*letter == 't') {
-			if (letter[1] == '\0')
-				i++;
-			return take_track(options, letter[1] != '\0' ? letter + 1 : next, err);
-		}
-		const Flag* found = nullptr;
-		for (const Flag& flag : flags)
-			if (flag.letter == *letter)
-				found = &flag;
-		if (found == nullptr) {
+	const char* name = argv[i] + 2;
+	const char* equals = std::strchr(name, '=');
+	const std::size_t length =
+	        equals != nullptr ? static_cast<std::size_t>(equals - name) : std::strlen(name);
+	for (const Option& option : all)
+		if (std::strlen(option.name) == length &&
+		    std::strncmp(name, option.name, length) == 0 &&
+		    (equals == nullptr || option.kind == Kind::track))
+			return take(option, equals != nullptr ? equals + 1 : nullptr, argc, argv, i,
+			            options, err);
+	return refuse(err, "unknown option: ", argv[i]);
+}
+
+// Short options, one word for several (-pn), the track's number joined
+// (-t1) or the next word.
+static Command read_short(int argc, const char* const* argv, int& i, Options& options,
+                          std::FILE* err)
+{
+	for (const char* letter = argv[i] + 1; *letter != '\0'; letter++) {
+		const Option* found =
+		        std::find_if(std::begin(all), std::end(all), [&](const Option& option) {
+			        return option.letter == *letter;
+		        });
+		if (found == std::end(all)) {
 			const char text[] = {'-', *letter, '\0'};
 			return refuse(err, "unknown option: ", text);
 		}
-		options.*found->set = true;
+		const bool track = found->kind == Kind::track;
+		const Command command =
+		        take(*found, track && letter[1] != '\0' ? letter + 1 : nullptr, argc, argv,
+		             i, options, err);
+		if (command != Command::session || track)
+			return command;
 	}
 	return Command::session;
 }
@@ -132,7 +139,8 @@ Command read_options(int argc, const char* const* argv, Options& options, std::F
 			i++;
 			break;
 		}
-		const Command command = read_option(argc, argv, i, options, err);
+		const Command command = argv[i][1] == '-' ? read_long(argc, argv, i, options, err)
+		                                          : read_short(argc, argv, i, options, err);
 		if (command != Command::session)
 			return command;
 	}

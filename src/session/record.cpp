@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
-#include <ctime>
 
 #include "names/names.hpp"
 #include "platform/platform.hpp"
@@ -17,7 +16,7 @@ constexpr std::uint64_t fnv_prime = 0x100000001b3ULL;
 constexpr std::size_t line_size = 128; // a line's words, without a path
 constexpr std::size_t stamp_size = 24; // seconds since 1970, 12 digits or more, and a '\0'
 constexpr std::size_t whole_size = 48; // a size from this up is not cut back
-constexpr long day = 24 * 60 * 60;
+constexpr long long day = 24LL * 60 * 60;
 
 std::uint64_t record_hash(std::uint64_t hash, const char* bytes, std::size_t count)
 {
@@ -38,12 +37,13 @@ static void stamp(long long seconds, char* text)
 // running beside it has.
 static void name_now(const Record& record, const char* ending, char* path)
 {
-	std::timespec now{};
-	std::timespec_get(&now, TIME_UTC);
+	long long seconds = 0;
+	long nanoseconds = 0;
+	time_now(seconds, nanoseconds);
 	char when[stamp_size];
-	stamp(static_cast<long long>(now.tv_sec), when);
-	std::snprintf(path, record_path_size, "%s%s.%09ld-%lu%s", record.folder, when,
-	              static_cast<long>(now.tv_nsec), process_id(), ending);
+	stamp(seconds, when);
+	std::snprintf(path, record_path_size, "%s%s.%09ld-%lu%s", record.folder, when, nanoseconds,
+	              process_id(), ending);
 }
 
 static void put_bytes(Record& record, const char* bytes, std::size_t count)
@@ -59,7 +59,9 @@ static void end_line(Record& record)
 	std::fprintf(record.file, "%016llx\n", static_cast<unsigned long long>(record.hash));
 }
 
-static void put(Record& record, const char* format, ...)
+// printf's own interface, whose calls the compiler checks against the format.
+static void put(Record& record, const char* format, ...) VARNHOLT_PRINTF_LIKE;
+static void put(Record& record, const char* format, ...) // NOLINT(cert-dcl50-cpp)
 {
 	char words[line_size];
 	va_list args;
@@ -143,7 +145,10 @@ bool begin_record(Record& record)
 
 void start_changes(Record& record, int track, unsigned long count)
 {
-	put(record, "started %lld", static_cast<long long>(std::time(nullptr)));
+	long long now = 0;
+	long nanoseconds = 0;
+	time_now(now, nanoseconds);
+	put(record, "started %lld", now);
 	end_line(record);
 	put(record, "track %d", track);
 	end_line(record);
@@ -237,7 +242,10 @@ static void prune(const char* folder)
 	Pruning pruning{0, 0, ""};
 	walk_folder(folder, count_records, &pruning);
 	pruning.older = pruning.records > records_kept ? pruning.records - records_kept : 0;
-	stamp(static_cast<long long>(std::time(nullptr)) - day, pruning.cutoff);
+	long long now = 0;
+	long nanoseconds = 0;
+	time_now(now, nanoseconds);
+	stamp(now - day, pruning.cutoff);
 	walk_folder(folder, remove_older, &pruning);
 }
 

@@ -73,6 +73,34 @@ static void print_tally(std::FILE* out, const Tally& tally, int track, const Opt
 	}
 }
 
+// The answer and the setting of the recordings listed, the undo record
+// begun before the question; the exit status, given that of the listing.
+static int ask_and_set(const Listing& listing, const Options& options, std::FILE* in,
+                       std::FILE* out, std::FILE* words, int status)
+{
+	Record record{};
+	const bool undoable =
+	        !options.dry_run && (!options.track_given || options.track != no_track);
+	if (undoable && !begin_record(record))
+		print_no_undo(words, record);
+	int track = no_track;
+	bool past_last = false;
+	if (answer(listing, options, in, out, track, past_last)) {
+		if (listing.recordings <= named_recordings && !options.json)
+			print(out, "\n");
+		const Setting how{track, past_last, options.dry_run, options.json ? out : nullptr,
+		                  record.file != nullptr ? &record : nullptr};
+		const Tally tally = set_all(listing, words, how);
+		print_tally(out, tally, track, options);
+		if (tally.failed > 0)
+			status = failed_status;
+	} else {
+		print(words, "\nNothing was written.\n");
+	}
+	end_record(record);
+	return status;
+}
+
 // The listing, the plan, the answer and the setting; the exit status.
 static int set_card(const Options& options, int argc, const char* const* argv, std::FILE* in,
                     std::FILE* out, std::FILE* err, std::size_t limit)
@@ -93,34 +121,13 @@ static int set_card(const Options& options, int argc, const char* const* argv, s
 	}
 	if (!options.json)
 		print_plan(listing, out);
-	if (listing.recordings == 0 || !listing.kept) {
-		if (!options.json)
-			print(out, "\nNo kelvane recording %s, so nothing was written.\n",
-			      listing.problems > 0 ? "could be opened here" : "here");
-		else if (setting)
-			print_tally(out, Tally{0, 0, 0, 0}, options.track, options);
-		free_listing(listing);
-		return status;
-	}
-	Record record{};
-	const bool undoable = !options.dry_run && (!options.track_given || setting);
-	if (undoable && !begin_record(record))
-		print_no_undo(words, record);
-	int track = no_track;
-	bool past_last = false;
-	if (answer(listing, options, in, out, track, past_last)) {
-		if (listing.recordings <= named_recordings && !options.json)
-			print(out, "\n");
-		const Setting how{track, past_last, options.dry_run, options.json ? out : nullptr,
-		                  record.file != nullptr ? &record : nullptr};
-		const Tally tally = set_all(listing, words, how);
-		print_tally(out, tally, track, options);
-		if (tally.failed > 0)
-			status = failed_status;
-	} else {
-		print(words, "\nNothing was written.\n");
-	}
-	end_record(record);
+	if (listing.recordings > 0 && listing.kept)
+		status = ask_and_set(listing, options, in, out, words, status);
+	else if (!options.json)
+		print(out, "\nNo kelvane recording %s, so nothing was written.\n",
+		      listing.problems > 0 ? "could be opened here" : "here");
+	else if (setting)
+		print_tally(out, Tally{0, 0, 0, 0}, options.track, options);
 	free_listing(listing);
 	return status;
 }

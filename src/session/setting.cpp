@@ -87,6 +87,29 @@ static Result set_one(const char* path, bool in_record, unsigned long change, in
 	return look.outcome == Outcome::set ? Result::set : Result::failed;
 }
 
+// What became of one recording, told on out: a JSON line, or its failure,
+// or where each is named, a line.
+static void tell(std::FILE* out, const char* path, int count, int main, Result result,
+                 const Look& look, const Setting& setting, bool each_named)
+{
+	const bool failed = result == Result::failed;
+	if (setting.json != nullptr) {
+		json_recording(setting.json, path, count, main,
+		               result_words[static_cast<int>(result)], failed ? &look : nullptr);
+	} else if (failed) {
+		print_failure(out, path, look);
+	} else if (each_named) {
+		say(out, "", path, "");
+		if (result == Result::skipped)
+			print(out, ": skipped, it has no track %d\n", setting.track);
+		else if (result == Result::already)
+			print(out, ": main track already %d\n", setting.track);
+		else
+			print(out, ": main track %sset to %d\n", setting.dry_run ? "would be " : "",
+			      setting.track);
+	}
+}
+
 Tally set_all(const Listing& listing, std::FILE* out, const Setting& setting)
 {
 	const bool each_named = listing.recordings <= named_recordings && setting.json == nullptr;
@@ -97,7 +120,8 @@ Tally set_all(const Listing& listing, std::FILE* out, const Setting& setting)
 		print_no_undo(out, *setting.record);
 	Tally tally{0, 0, 0, 0};
 	unsigned long* counts[] = {&tally.set, &tally.already, &tally.skipped, &tally.failed};
-	unsigned long done = 0, index = 0;
+	unsigned long done = 0;
+	unsigned long index = 0; // of the next change in the record
 	each_recording(listing, [&](const char* path, int count, int main, std::size_t size) {
 		if (progress && done % progress_step == 0) {
 			print(out, "\rSetting main track %d: %lu of %lu", track, done,
@@ -118,24 +142,9 @@ Tally set_all(const Listing& listing, std::FILE* out, const Setting& setting)
 			result = set_one(path, in_plan, index, main, size, setting, look);
 		index += in_plan ? 1 : 0;
 		(*counts[static_cast<int>(result)])++;
-		const bool failed = result == Result::failed;
-		if (setting.json != nullptr) {
-			json_recording(setting.json, path, count, main,
-			               result_words[static_cast<int>(result)],
-			               failed ? &look : nullptr);
-		} else if (failed) {
+		if (result == Result::failed)
 			clear_progress(out, progress_shown);
-			print_failure(out, path, look);
-		} else if (each_named) {
-			say(out, "", path, "");
-			if (result == Result::skipped)
-				print(out, ": skipped, it has no track %d\n", track);
-			else if (result == Result::already)
-				print(out, ": main track already %d\n", track);
-			else
-				print(out, ": main track %sset to %d\n",
-				      setting.dry_run ? "would be " : "", track);
-		}
+		tell(out, path, count, main, result, look, setting, each_named);
 	});
 	clear_progress(out, progress_shown);
 	return tally;
