@@ -339,6 +339,14 @@ bool state_folder(char* path, std::size_t size)
 		return false;
 	}
 	std::wcscat(wide, L"\\Varnholt");
+	// Its parents first, where missing; one that cannot be made (C:, a
+	// share's server) shows in the last.
+	for (wchar_t* at = std::wcschr(wide + 1, L'\\'); at != nullptr;
+	     at = std::wcschr(at + 1, L'\\')) {
+		*at = L'\0';
+		CreateDirectoryW(wide, nullptr);
+		*at = L'\\';
+	}
 	if (CreateDirectoryW(wide, nullptr) == 0 && GetLastError() != ERROR_ALREADY_EXISTS) {
 		const int error = errno_of(GetLastError());
 		std::free(wide);
@@ -388,8 +396,9 @@ std::FILE* create_file(const char* path)
 	wchar_t* whole = whole_name(path);
 	if (whole == nullptr)
 		return nullptr;
-	const HANDLE handle = CreateFileW(whole, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-	                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+	// Shared for deleting, so that it can be renamed while it is open.
+	const HANDLE handle = CreateFileW(whole, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+	                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 	std::free(whole);
 	if (handle == INVALID_HANDLE_VALUE) {
 		errno = errno_of(GetLastError());
@@ -400,7 +409,12 @@ std::FILE* create_file(const char* path)
 
 bool sync_file(std::FILE* file)
 {
-	return std::fflush(file) == 0 && FlushFileBuffers(handle_of(file)) != 0;
+	if (std::fflush(file) != 0)
+		return false;
+	if (FlushFileBuffers(handle_of(file)) != 0)
+		return true;
+	errno = errno_of(GetLastError());
+	return false;
 }
 
 void time_now(long long& seconds, long& nanoseconds)
@@ -426,6 +440,9 @@ bool rename_file(const char* from, const char* to)
 	wchar_t* new_name = whole_name(to);
 	const bool renamed = old_name != nullptr && new_name != nullptr &&
 	                     MoveFileExW(old_name, new_name, MOVEFILE_WRITE_THROUGH) != 0;
+	if (!renamed)
+		errno = old_name != nullptr && new_name != nullptr ? errno_of(GetLastError())
+		                                                   : ENOMEM;
 	std::free(old_name);
 	std::free(new_name);
 	return renamed;

@@ -93,7 +93,8 @@ static void put_path(Record& record, const char* path)
 static void change_line(Record& record, const char* word, int main, std::size_t size,
                         const char* path)
 {
-	put(record, "%s %d %zu ", word, main, size < whole_size ? size : whole_size);
+	put(record, "%s %d %d ", word, main,
+	    static_cast<int>(size < whole_size ? size : whole_size));
 	// Whole, so that an undo run elsewhere finds it.
 	if (!is_absolute(path))
 		put_path(record, record.working);
@@ -178,7 +179,8 @@ bool seal_record(Record& record)
 
 bool amend_change(Record& record, unsigned long index, int main, std::size_t size)
 {
-	put(record, "as %lu %d %zu", index, main, size < whole_size ? size : whole_size);
+	put(record, "as %lu %d %d", index, main,
+	    static_cast<int>(size < whole_size ? size : whole_size));
 	end_line(record);
 	return durable(record);
 }

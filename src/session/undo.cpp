@@ -73,7 +73,8 @@ static void tell(const Recorded& recorded, unsigned long made, std::FILE* out)
 		last = &change;
 	}
 	if (folders > folders_told)
-		print(out, "  and %zu more folders\n", folders - folders_told);
+		print(out, "  and %lu more folders\n",
+		      static_cast<unsigned long>(folders - folders_told));
 }
 
 // One change put back, where the recording still holds what the session
@@ -142,7 +143,7 @@ static void tell_result(std::FILE* out, const Change& change, Result result, con
 	} else if (named) {
 		say(out, "", change.path, options.dry_run ? ": would be put back" : ": put back");
 		if (change.size < whole_size)
-			print(out, " to its %zu bytes\n", change.size);
+			print(out, " to its %d bytes\n", static_cast<int>(change.size));
 		else
 			print(out, " to main track %d\n", change.main);
 	}

@@ -223,6 +223,12 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		many.push_back({"n" + std::to_string(10 + i) + ".kelv", rec, rec});
 		many_set.push_back("@/" + many.back().name);
 	}
+	// A path through a file, which Windows takes for one that is not there.
+#ifdef _WIN32
+	const std::string not_a_folder = "No such file or directory";
+#else
+	const std::string not_a_folder = "Not a directory";
+#endif
 	// clang-format off
 	std::vector<Case> cases = {
 		{"puts back, and cuts a grown recording back", restored, {set_1}, {}, undo,
@@ -288,7 +294,7 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		 "@/g.kelv: left as it is, changed since (main track 1)\n"
 		 "@/h.kelv: left as it is, changed since (main track 0)\n"
 		 "@/n.kelv: left as it is (not a kelvane recording)\n"
-		 "@/e/x.kelv: left as it is (Not a directory)\n" + tally(0, 0, 8, 0), 1},
+		 "@/e/x.kelv: left as it is (" + not_a_folder + ")\n" + tally(0, 0, 8, 0), 1},
 		{"a name with a % and a DEL in it", {{"100%\x7f.kelv", rec, rec}},
 		 {{{"-t", "1", "@/100%\x7f.kelv"}}}, {}, undo,
 		 told(1) + asked + "\n@/100%\\x7f.kelv: put back to main track 0\n" + tally(1, 0, 0, 0),
@@ -638,9 +644,10 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		};
 		auto run = [&](const Step& step) {
 			std::vector<std::string> args;
+			const std::size_t root = scratch.path().root_path().u8string().size();
 			for (const auto& arg : step.args)
-				args.push_back(
-				        subst(arg).substr(step.from_root && arg[0] == '@' ? 1 : 0));
+				args.push_back(subst(arg).substr(
+				        step.from_root && arg[0] == '@' ? root : 0));
 			test::Here here;
 			here.session = varnholt::Started::open_from_shell;
 			here.input = step.input;
@@ -807,6 +814,7 @@ TEST(Undo, UndoAfterASessionKilledMidwayPutsBackWhatItWrote)
 }
 #endif
 
+#ifndef _WIN32
 // Where a system call fails: the record's sync, its rename, the folder's
 // sync; the undo's cut, write and read. Each a process under strace, the
 // call made to fail, with what it then says and leaves.
@@ -914,3 +922,4 @@ TEST(Undo, AChangeThatCannotBeRecordedIsNotMade)
 	EXPECT_EQ(test::slurp(b)[47], 1);
 	test::use_state_home(own_state);
 }
+#endif
