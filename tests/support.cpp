@@ -356,6 +356,15 @@ static std::vector<std::string> command(const std::vector<std::string>& args, co
 	return words;
 }
 
+// LeakSanitizer cannot work under ptrace (strace); the other runs check
+// leaks. In the child, before it runs its wrapper.
+static void no_leak_check_under_ptrace()
+{
+	const char* options = std::getenv("ASAN_OPTIONS");
+	setenv("ASAN_OPTIONS", (std::string(options ? options : "") + ":detect_leaks=0").c_str(),
+	       1);
+}
+
 Outcome in_terminal(const std::vector<std::string>& args, bool leader,
                     const std::vector<std::pair<std::string, std::string>>& typing,
                     const Setup& setup)
@@ -380,6 +389,8 @@ Outcome in_terminal(const std::vector<std::string>& args, bool leader,
 			_exit(125);
 		dup2(fd, 0), dup2(fd, 1), dup2(fd, 2);
 		close(fd), close(terminal);
+		if (!setup.wrapper.empty())
+			no_leak_check_under_ptrace();
 		execvp(argv[0], argv.data());
 		_exit(127);
 	}
@@ -465,13 +476,8 @@ Outcome run_tool(const std::vector<std::string>& args, const Setup& setup)
 		if (setup.unprivileged &&
 		    (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
 			_exit(126);
-		if (!setup.wrapper.empty()) {
-			// LeakSanitizer cannot work under ptrace; the other runs check leaks.
-			const char* options = std::getenv("ASAN_OPTIONS");
-			setenv("ASAN_OPTIONS",
-			       (std::string(options ? options : "") + ":detect_leaks=0").c_str(),
-			       1);
-		}
+		if (!setup.wrapper.empty())
+			no_leak_check_under_ptrace();
 		if (!setup.folder.empty() && chdir(setup.folder.c_str()) != 0)
 			_exit(125);
 		if (empty_environment)
