@@ -504,6 +504,15 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		       "Main track 1: 1 set, 0 already right, 0 skipped, 0 failed.\n";
 	};
 	const Step session_a = {{"-t", "1", "@/a.kelv"}, "", {}, false, true};
+	// A state folder made with mode beforehand.
+	auto in_mode = [](mode_t mode) {
+		return [mode](const fs::path& scratch) {
+			fs::create_directories(records_in(scratch / "state"));
+			chmod(records_in(scratch / "state").c_str(), mode);
+			test::use_state_home(scratch / "state");
+			return scratch / "state";
+		};
+	};
 	cases.push_back({"a state folder that can't be written",
 	                 {{"a.kelv", rec, with(rec, 1)}},
 	                 {},
@@ -513,12 +522,7 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 	                 0,
 	                 true,
 	                 "",
-	                 [](const fs::path& scratch) {
-		                 fs::create_directories(records_in(scratch / "state"));
-		                 chmod(records_in(scratch / "state").c_str(), 0500);
-		                 test::use_state_home(scratch / "state");
-		                 return scratch / "state";
-	                 }});
+	                 in_mode(0500)});
 	cases.push_back({"a state folder that can't be read",
 	                 {{"a.kelv", rec, with(rec, 1)}},
 	                 {},
@@ -528,12 +532,7 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 	                 0,
 	                 true,
 	                 "",
-	                 [](const fs::path& scratch) {
-		                 fs::create_directories(records_in(scratch / "state"));
-		                 chmod(records_in(scratch / "state").c_str(), 0300);
-		                 test::use_state_home(scratch / "state");
-		                 return scratch / "state";
-	                 }});
+	                 in_mode(0300)});
 	cases.push_back({"a state folder's name too long",
 	                 {{"a.kelv", rec, with(rec, 1)}},
 	                 {},
