@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 
 #include "cli/parse.hpp"
 #include "platform/platform.hpp"
@@ -59,6 +58,8 @@ static const Option all[] = {
         {'V', "version", Kind::version, nullptr},
 };
 
+static const Option* const all_end = all + sizeof all / sizeof all[0];
+
 static Command refuse(std::FILE* err, const char* what, const char* text)
 {
 	print(err, "Varnholt-open: %s%s\n", what, text);
@@ -113,11 +114,10 @@ static Command read_short(int argc, const char* const* argv, int& i, Options& op
                           std::FILE* err)
 {
 	for (const char* letter = argv[i] + 1; *letter != '\0'; letter++) {
-		const Option* found =
-		        std::find_if(std::begin(all), std::end(all), [&](const Option& option) {
-			        return option.letter == *letter;
-		        });
-		if (found == std::end(all)) {
+		const Option* found = std::find_if(all, all_end, [&](const Option& option) {
+			return option.letter == *letter;
+		});
+		if (found == all_end) {
 			const char text[] = {'-', *letter, '\0'};
 			return refuse(err, "unknown option: ", text);
 		}
