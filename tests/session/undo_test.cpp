@@ -826,7 +826,7 @@ TEST(Undo, WhereASystemCallFails)
 		bool undo;          // the undo fails, after a session that did not
 		std::string inject; // strace's -e inject=
 		std::string only;   // only on this file (-P): "record", or a recording's name
-		std::string said;   // in what it printed
+		std::string said;   // in what it printed, up to the reason (the C library's words)
 		int status;
 		bool recorded; // a record to undo is left
 		int a_after, s_after_size;
@@ -835,24 +835,24 @@ TEST(Undo, WhereASystemCallFails)
 	// clang-format off
 	const Case cases[] = {
 		{"the record's sync fails", false, "fsync:error=EIO:when=1", "",
-		 no_record + "Input/output error).\n", 0, false, 1, 48},
+		 no_record, 0, false, 1, 48},
 		{"its folder's sync fails", false, "fsync:error=EIO:when=2", "",
-		 no_record + "Input/output error).\n", 0, false, 1, 48},
+		 no_record, 0, false, 1, 48},
 		{"its folder cannot be synced, as some file systems say", false,
 		 "fsync:error=EINVAL:when=2", "", "\nMain track 1: 2 set", 0, true, 1, 48},
 		{"its rename fails", false, "rename,renameat,renameat2:error=EXDEV", "",
-		 no_record + "Invalid cross-device link).\n", 0, false, 1, 48},
+		 no_record, 0, false, 1, 48},
 		{"the cut fails", true, "ftruncate:error=EIO", "",
-		 "s.kelv\", \"main\": 0, \"outcome\": \"failed\", \"error\": \"Input/output error\"}",
+		 "s.kelv\", \"main\": 0, \"outcome\": \"failed\", \"error\": \"",
 		 1, true, 0, 48},
 		{"the close after the cut fails", true, "close:error=EIO", "s.kelv",
-		 "s.kelv\", \"main\": 0, \"outcome\": \"failed\", \"error\": \"Input/output error\"}",
+		 "s.kelv\", \"main\": 0, \"outcome\": \"failed\", \"error\": \"",
 		 1, true, 0, 44},
 		{"the write fails", true, "pwrite64:error=EIO", "",
-		 "a.kelv\", \"main\": 0, \"outcome\": \"failed\", \"error\": \"Input/output error\"}",
+		 "a.kelv\", \"main\": 0, \"outcome\": \"failed\", \"error\": \"",
 		 1, true, 1, 44},
-		{"the record cannot be read", true, "read:error=EIO", "record",
-		 "The undo record can't be read (Input/output error), so nothing was written.\n", 1,
+		{"the record cannot be read", true, "read,readv:error=EIO", "record",
+		 "The undo record can't be read (", 1,
 		 true, 1, 48},
 	};
 	// clang-format on
