@@ -44,25 +44,25 @@ Look inspect(const char* name)
 	return look;
 }
 
+// Closes file after a change: set when it was done and the close too.
+static Outcome close_after(std::FILE* file, bool done)
+{
+	const int error = errno;
+	const bool closed = std::fclose(file) == 0;
+	if (!done)
+		errno = error; // the change's reason, not the close's
+	return done && closed ? Outcome::set : Outcome::not_written;
+}
+
 Outcome set_and_close(std::FILE* file, Header& header, int track)
 {
 	set_main_track(header, track);
-	const bool written = write_header(file, header);
-	const int error = errno;
-	const bool closed = std::fclose(file) == 0;
-	if (!written)
-		errno = error; // the write's reason, not the close's
-	return written && closed ? Outcome::set : Outcome::not_written;
+	return close_after(file, write_header(file, header));
 }
 
 Outcome cut_and_close(std::FILE* file, std::size_t size)
 {
-	const bool cut = truncate_file(file, size);
-	const int error = errno;
-	const bool closed = std::fclose(file) == 0;
-	if (!cut)
-		errno = error;
-	return cut && closed ? Outcome::set : Outcome::not_written;
+	return close_after(file, truncate_file(file, size));
 }
 
 } // namespace varnholt

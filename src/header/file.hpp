@@ -22,6 +22,13 @@ struct Look {
 	std::size_t size; // the bytes read, up to read_window: a short file's length
 };
 
+// A recording's length as the session keeps it: up to rewrite_size, the
+// length that setting its main track grows a shorter file to.
+inline std::size_t kept_size(const Look& look)
+{
+	return look.size < rewrite_size ? look.size : rewrite_size;
+}
+
 // Opens name and reads its header: reported for a recording, which alone is
 // left open in file.
 Outcome open_header(const char* name, Access access, Header& header, std::FILE*& file);

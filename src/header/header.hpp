@@ -13,6 +13,8 @@ constexpr std::size_t marker_offset = 38;
 constexpr std::size_t marker_size = 4;
 constexpr std::size_t track_count_offset = 45;
 constexpr std::size_t main_track_offset = 47;
+// A file shorter than this grows to it when its main track is set.
+constexpr std::size_t rewrite_size = main_track_offset + 1;
 constexpr char marker[marker_size + 1] = "KELV";
 
 constexpr int min_track = -128; // the two track bytes are signed 8-bit

@@ -1,7 +1,5 @@
 #include "session/json.hpp"
 
-#include <cstring>
-
 #include "names/names.hpp"
 #include "platform/platform.hpp"
 #include "session/plan.hpp"
@@ -27,11 +25,22 @@ void json_recording(std::FILE* out, const char* path, int count, int main, const
 	print(out, "}\n");
 }
 
+void json_undone(std::FILE* out, const char* path, int main, const char* outcome, const char* error)
+{
+	print(out, "{\"path\": ");
+	print_json_name(out, path);
+	print(out, ", \"main\": %d", main);
+	print_text(out, "outcome", outcome);
+	if (error != nullptr)
+		print_text(out, "error", error);
+	print(out, "}\n");
+}
+
 void json_problem(std::FILE* out, const char* path, int error)
 {
 	print(out, "{\"path\": ");
 	print_json_name(out, path);
-	print_text(out, "error", error == 0 ? "not a regular file" : std::strerror(error));
+	print_text(out, "error", reason(Look{Outcome::cannot_open, 0, 0, error, 0}));
 	print(out, "}\n");
 }
 

@@ -13,6 +13,11 @@ namespace varnholt {
 void json_recording(std::FILE* out, const char* path, int count, int main,
                     const char* outcome = nullptr, const Look* look = nullptr);
 
+// {"path": ..., "main": 0, "outcome": ...}, with "error" where error is not
+// null: what an undo did with a change, main being the track put back.
+void json_undone(std::FILE* out, const char* path, int main, const char* outcome,
+                 const char* error);
+
 // {"path": ..., "error": ...}: a file that could not be opened, or a
 // folder that could not be read.
 void json_problem(std::FILE* out, const char* path, int error);

@@ -12,7 +12,6 @@ namespace varnholt {
 
 // Memory grows by doubling, from this.
 constexpr std::size_t first_room = 64 << 10;
-constexpr std::size_t rewrite_window = main_track_offset + 1;
 
 bool grow(char*& block, std::size_t& capacity, std::size_t size, std::size_t limit)
 {
@@ -49,7 +48,7 @@ static char* add_entry(Listing& listing, char kind, const Look& look, const char
 	entry[0] = kind;
 	entry[1] = static_cast<char>(look.count);
 	entry[2] = static_cast<char>(look.main);
-	entry[3] = static_cast<char>(look.size < rewrite_window ? look.size : rewrite_window);
+	entry[3] = static_cast<char>(kept_size(look));
 	std::memcpy(entry + entry_head, path, size - entry_head);
 	listing.used += size;
 	return entry + entry_head;

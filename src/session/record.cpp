@@ -15,7 +15,6 @@ constexpr char undone_end[] = ".undone";
 constexpr std::uint64_t fnv_prime = 0x100000001b3ULL;
 constexpr std::size_t line_size = 128; // a line's words, without a path
 constexpr std::size_t stamp_size = 24; // seconds since 1970, 12 digits or more, and a '\0'
-constexpr std::size_t whole_size = 48; // a size from this up is not cut back
 constexpr long long day = 24LL * 60 * 60;
 
 std::uint64_t record_hash(std::uint64_t hash, const char* bytes, std::size_t count)
@@ -30,6 +29,14 @@ std::uint64_t record_hash(std::uint64_t hash, const char* bytes, std::size_t cou
 static void stamp(long long seconds, char* text)
 {
 	std::snprintf(text, stamp_size, "%012lld", seconds);
+}
+
+static long long seconds_now()
+{
+	long long seconds = 0;
+	long nanoseconds = 0;
+	time_now(seconds, nanoseconds);
+	return seconds;
 }
 
 // A record's path made now, with ending: the time to the nanosecond, which
@@ -93,8 +100,7 @@ static void put_path(Record& record, const char* path)
 static void change_line(Record& record, const char* word, int main, std::size_t size,
                         const char* path)
 {
-	put(record, "%s %d %d ", word, main,
-	    static_cast<int>(size < whole_size ? size : whole_size));
+	put(record, "%s %d %d ", word, main, static_cast<int>(size));
 	// Whole, so that an undo run elsewhere finds it.
 	if (!is_absolute(path))
 		put_path(record, record.working);
@@ -146,10 +152,7 @@ bool begin_record(Record& record)
 
 void start_changes(Record& record, int track, unsigned long count)
 {
-	long long now = 0;
-	long nanoseconds = 0;
-	time_now(now, nanoseconds);
-	put(record, "started %lld", now);
+	put(record, "started %lld", seconds_now());
 	end_line(record);
 	put(record, "track %d", track);
 	end_line(record);
@@ -179,8 +182,7 @@ bool seal_record(Record& record)
 
 bool amend_change(Record& record, unsigned long index, int main, std::size_t size)
 {
-	put(record, "as %lu %d %d", index, main,
-	    static_cast<int>(size < whole_size ? size : whole_size));
+	put(record, "as %lu %d %d", index, main, static_cast<int>(size));
 	end_line(record);
 	return durable(record);
 }
@@ -244,10 +246,7 @@ static void prune(const char* folder)
 	Pruning pruning{0, 0, ""};
 	walk_folder(folder, count_records, &pruning);
 	pruning.older = pruning.records > records_kept ? pruning.records - records_kept : 0;
-	long long now = 0;
-	long nanoseconds = 0;
-	time_now(now, nanoseconds);
-	stamp(now - day, pruning.cutoff);
+	stamp(seconds_now() - day, pruning.cutoff);
 	walk_folder(folder, remove_older, &pruning);
 }
 

@@ -34,9 +34,9 @@ struct Record {
 bool begin_record(Record& record);
 
 // The changes the session is about to make: count of them, to track, then
-// add_change for each, then seal_record, which makes them durable before
-// it returns true. False, the record gone and the reason in error, when
-// they cannot be.
+// add_change for each (sizes here and below as kept_size gives them), then
+// seal_record, which makes them durable before it returns true. False, the
+// record gone and the reason in error, when they cannot be.
 void start_changes(Record& record, int track, unsigned long count);
 void add_change(Record& record, int main, std::size_t size, const char* path);
 bool seal_record(Record& record);

@@ -12,7 +12,6 @@
 
 namespace varnholt {
 
-constexpr std::size_t whole_size = main_track_offset + 1;
 constexpr std::size_t hash_digits = 16;
 constexpr std::size_t read_step = 64 << 10;
 // The last time every system's localtime takes: the year 3000 begins.
@@ -57,7 +56,7 @@ static bool take_change(char* body, Change& change)
 {
 	long long main = 0;
 	long long size = 0;
-	if (!number(body, min_track, max_track, main) || !number(body, 0, whole_size, size) ||
+	if (!number(body, min_track, max_track, main) || !number(body, 0, rewrite_size, size) ||
 	    *body == '\0' || !read_record_name(body))
 		return false;
 	change = {body, static_cast<int>(main), static_cast<std::size_t>(size), false};
@@ -82,7 +81,7 @@ static bool take_amendment(Recorded& recorded, char* body)
 		change.kept = true;
 		return *body == '\0';
 	}
-	if (!number(body, min_track, max_track, main) || !number(body, 0, whole_size, size) ||
+	if (!number(body, min_track, max_track, main) || !number(body, 0, rewrite_size, size) ||
 	    *body != '\0')
 		return false;
 	change.main = static_cast<int>(main);

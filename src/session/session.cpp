@@ -57,10 +57,9 @@ static bool answer(const Listing& listing, const Options& options, std::FILE* in
 static void print_tally(std::FILE* out, const Tally& tally, int track, const Options& options)
 {
 	if (options.json) {
-		static const char* const names[] = {"set", "already", "skipped", "failed"};
 		const unsigned long counts[] = {tally.set, tally.already, tally.skipped,
 		                                tally.failed};
-		json_counts(out, names, counts, 4, options.dry_run);
+		json_counts(out, outcome_words, counts, 4, options.dry_run);
 	} else if (options.dry_run) {
 		print(out,
 		      "\nMain track %d, a dry run: %lu would be set, %lu already right, %lu "

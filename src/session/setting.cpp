@@ -11,7 +11,6 @@
 namespace varnholt {
 
 constexpr unsigned long progress_step = 64;
-constexpr std::size_t rewrite_window = main_track_offset + 1;
 
 static void clear_progress(std::FILE* out, bool& shown_now)
 {
@@ -45,7 +44,7 @@ static bool record_plan(const Listing& listing, const Setting& setting)
 }
 
 enum class Result { set, already, skipped, failed };
-static const char* const result_words[] = {"set", "already", "skipped", "failed"};
+const char* const outcome_words[4] = {"set", "already", "skipped", "failed"};
 
 // One recording set as it is found now, judged as it is then. With a
 // record, a recording found otherwise than planned is recorded so, durably,
@@ -68,7 +67,7 @@ static Result set_one(const char* path, bool in_record, unsigned long change, in
 			keep_change(*record, change);
 		return Result::already;
 	}
-	const std::size_t now = look.size < rewrite_window ? look.size : rewrite_window;
+	const std::size_t now = kept_size(look);
 	bool recorded = true;
 	if (record != nullptr && !in_record)
 		recorded = add_unplanned(*record, look.main, now, path);
@@ -95,7 +94,7 @@ static void tell(std::FILE* out, const char* path, int count, int main, Result r
 	const bool failed = result == Result::failed;
 	if (setting.json != nullptr) {
 		json_recording(setting.json, path, count, main,
-		               result_words[static_cast<int>(result)], failed ? &look : nullptr);
+		               outcome_words[static_cast<int>(result)], failed ? &look : nullptr);
 	} else if (failed) {
 		print_failure(out, path, look);
 	} else if (each_named) {

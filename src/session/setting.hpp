@@ -16,6 +16,9 @@ struct Tally {
 	unsigned long failed;
 };
 
+// The outcomes as JSON names them, in Tally's order.
+extern const char* const outcome_words[4];
+
 // The answer and how the setting goes.
 struct Setting {
 	int track;

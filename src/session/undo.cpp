@@ -18,7 +18,6 @@
 
 namespace varnholt {
 
-constexpr std::size_t whole_size = main_track_offset + 1;
 constexpr std::size_t folders_told = 10;
 
 namespace {
@@ -95,19 +94,19 @@ static Result put_back(const Change& change, int track, bool dry_run, Look& look
 	// recording that it grew holds what it wrote only at 48 bytes, as bytes
 	// added since would go with a cut.
 	auto at_length = [&](std::size_t length) {
-		return change.size < whole_size ? look.size == length : look.size >= whole_size;
+		return change.size < rewrite_size ? look.size == length : look.size >= rewrite_size;
 	};
 	Result result = Result::left;
 	if (look.main == change.main && at_length(change.size))
 		result = Result::already;
-	else if (look.main == track && at_length(whole_size))
+	else if (look.main == track && at_length(rewrite_size))
 		result = Result::put_back;
 	if (result != Result::put_back || dry_run) {
 		std::fclose(file);
 		return result;
 	}
-	look.outcome = change.size < whole_size ? cut_and_close(file, change.size)
-	                                        : set_and_close(file, header, change.main);
+	look.outcome = change.size < rewrite_size ? cut_and_close(file, change.size)
+	                                          : set_and_close(file, header, change.main);
 	look.error = errno;
 	return look.outcome == Outcome::set ? Result::put_back : Result::failed;
 }
@@ -119,16 +118,11 @@ static void tell_result(std::FILE* out, const Change& change, Result result, con
 {
 	const bool wrong = result == Result::left || result == Result::failed;
 	if (options.json) {
-		print(out, "{\"path\": ");
-		print_json_name(out, change.path);
-		print(out, ", \"main\": %d, \"outcome\": \"%s\"", change.main,
-		      result_words[static_cast<int>(result)]);
-		if (wrong) {
-			print(out, ", \"error\": ");
-			print_json_name(out, look.outcome == Outcome::reported ? "changed since"
-			                                                       : reason(look));
-		}
-		print(out, "}\n");
+		const char* why = nullptr;
+		if (wrong)
+			why = look.outcome == Outcome::reported ? "changed since" : reason(look);
+		json_undone(out, change.path, change.main, result_words[static_cast<int>(result)],
+		            why);
 	} else if (result == Result::failed) {
 		say(out, "", change.path, ": can't be put back (");
 		print(out, "%s)\n", reason(look));
@@ -142,7 +136,7 @@ static void tell_result(std::FILE* out, const Change& change, Result result, con
 		say(out, "", change.path, ": already as it was\n");
 	} else if (named) {
 		say(out, "", change.path, options.dry_run ? ": would be put back" : ": put back");
-		if (change.size < whole_size)
+		if (change.size < rewrite_size)
 			print(out, " to its %d bytes\n", static_cast<int>(change.size));
 		else
 			print(out, " to main track %d\n", change.main);
