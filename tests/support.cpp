@@ -659,6 +659,15 @@ std::filesystem::path records()
 #endif
 }
 
+KeepStateHome::KeepStateHome() : base(state_base)
+{
+}
+
+KeepStateHome::~KeepStateHome()
+{
+	use_state_home(base);
+}
+
 namespace {
 
 // The test process's own state folder, so that no run keeps a record in the

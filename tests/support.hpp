@@ -117,6 +117,19 @@ std::string launcher();
 void use_state_home(const std::optional<std::filesystem::path>& base);
 std::filesystem::path records();
 
+// Brings back, when it goes, the base named when it was made, whatever a
+// test named in between or wherever it stopped.
+class KeepStateHome {
+public:
+	KeepStateHome();
+	~KeepStateHome();
+	KeepStateHome(const KeepStateHome&) = delete;
+	KeepStateHome& operator=(const KeepStateHome&) = delete;
+
+private:
+	std::filesystem::path base;
+};
+
 // What a run inside the test process takes besides its arguments.
 struct Here {
 	long file_limit = -1;      // as in Setup, with SIGXFSZ ignored

@@ -833,7 +833,7 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 			std::vector<std::string> args = c.options;
 			for (const auto& name : c.dropped)
 				args.push_back(c.in_scratch ? name : at(name));
-			const auto own_state = test::records().parent_path();
+			const test::KeepStateHome keep;
 			if (c.state == Case::under_a_file)
 				test::use_state_home(scratch.put("state", {}));
 			else if (c.state == Case::none)
@@ -872,7 +872,6 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 				run = test::run_here(args, here);
 			}
 			std::filesystem::current_path(before);
-			test::use_state_home(own_state);
 #ifndef _WIN32
 			if (c.unprivileged)
 				chmod((scratch.path() / "CARD" / "B").c_str(), 0755);

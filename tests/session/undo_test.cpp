@@ -616,7 +616,7 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 #endif
 	for (const auto& c : cases) {
 		test::Scratch scratch;
-		const auto own_state = test::records().parent_path();
+		const test::KeepStateHome keep;
 		fs::path base = scratch.path() / "state";
 		if (c.state)
 			base = c.state(scratch.path());
@@ -690,7 +690,6 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 #ifndef _WIN32
 		chmod(records.c_str(), 0700); // for the scratch folder's removal
 #endif
-		test::use_state_home(own_state);
 	}
 }
 // The state folder keeps the last twenty records, and removes a record of
@@ -699,7 +698,7 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 TEST(Undo, KeepsTheLastTwentyRecords)
 {
 	test::Scratch scratch;
-	const auto own_state = test::records().parent_path();
+	const test::KeepStateHome keep;
 	test::use_state_home(scratch.path() / "state");
 	std::filesystem::create_directories(test::records());
 	const auto old_part = test::records() / "000000000001.000000000-1.part";
@@ -730,7 +729,6 @@ TEST(Undo, KeepsTheLastTwentyRecords)
 	EXPECT_NE(undone.out.find("set main track 1 in 1 recording"), std::string::npos)
 	        << undone.out;
 	EXPECT_EQ(test::slurp(file), test::recording(64));
-	test::use_state_home(own_state);
 }
 
 #ifndef _WIN32
@@ -739,7 +737,7 @@ TEST(Undo, KeepsTheLastTwentyRecords)
 TEST(Undo, SessionsAtOnceKeepARecordEach)
 {
 	test::Scratch scratch;
-	const auto own_state = test::records().parent_path();
+	const test::KeepStateHome keep;
 	test::use_state_home(scratch.path() / "state");
 	const auto a = scratch.put("a.kelv", test::recording(64));
 	const auto b = scratch.put("b.kelv", test::recording(64));
@@ -771,7 +769,6 @@ TEST(Undo, SessionsAtOnceKeepARecordEach)
 		EXPECT_EQ(test::run_here({"--undo"}, here).status, 0);
 	EXPECT_EQ(test::slurp(a), test::recording(64));
 	EXPECT_EQ(test::slurp(b), test::recording(64));
-	test::use_state_home(own_state);
 }
 
 // A session killed after two of its writes: its record was durable before
@@ -782,7 +779,7 @@ TEST(Undo, UndoAfterASessionKilledMidwayPutsBackWhatItWrote)
 	if (std::system("strace -V >/dev/null 2>&1") != 0)
 		GTEST_SKIP() << "needs strace to stop the session at a write";
 	test::Scratch scratch;
-	const auto own_state = test::records().parent_path();
+	const test::KeepStateHome keep;
 	test::use_state_home(scratch.path() / "state");
 	std::vector<std::filesystem::path> files;
 	for (int i = 0; i < 5; i++)
@@ -809,7 +806,6 @@ TEST(Undo, UndoAfterASessionKilledMidwayPutsBackWhatItWrote)
 	        << undone.out;
 	for (const auto& file : files)
 		EXPECT_EQ(test::slurp(file), test::recording(64)) << file;
-	test::use_state_home(own_state);
 }
 #endif
 
@@ -858,7 +854,7 @@ TEST(Undo, WhereASystemCallFails)
 	// clang-format on
 	for (const auto& c : cases) {
 		test::Scratch scratch;
-		const auto own_state = test::records().parent_path();
+		const test::KeepStateHome keep;
 		test::use_state_home(scratch.path() / "state");
 		const auto a = scratch.put("a.kelv", test::recording(64));
 		const auto s = scratch.put("s.kelv", test::recording(44));
@@ -889,7 +885,6 @@ TEST(Undo, WhereASystemCallFails)
 		EXPECT_EQ(test::slurp(a)[47], c.a_after) << c.what;
 		EXPECT_EQ(test::slurp(s).size(), static_cast<std::size_t>(c.s_after_size))
 		        << c.what;
-		test::use_state_home(own_state);
 	}
 }
 
@@ -901,7 +896,7 @@ TEST(Undo, AChangeThatCannotBeRecordedIsNotMade)
 	if (std::system("strace -V >/dev/null 2>&1") != 0)
 		GTEST_SKIP() << "needs strace to make a system call fail";
 	test::Scratch scratch;
-	const auto own_state = test::records().parent_path();
+	const test::KeepStateHome keep;
 	test::use_state_home(scratch.path() / "state");
 	const auto a = scratch.put("a.kelv", test::recording(64, 3, 0));
 	const auto b = scratch.put("b.kelv", test::recording(64));
@@ -919,6 +914,5 @@ TEST(Undo, AChangeThatCannotBeRecordedIsNotMade)
 	EXPECT_EQ(run.status, 1);
 	EXPECT_EQ(test::slurp(a)[47], 2);
 	EXPECT_EQ(test::slurp(b)[47], 1);
-	test::use_state_home(own_state);
 }
 #endif
