@@ -2,7 +2,7 @@
 // track-number parse over one 512-byte buffer, with nothing imported. The
 // page copies a file's first bytes into the buffer and asks these exports;
 // every rule about the bytes stays on this side, and so do the rules of
-// "Set for all" that the terminal session follows too.
+// "Set for all" and Undo that the terminal session follows too.
 #include "cli/parse.hpp"
 #include "header/header.hpp"
 #include "session/tracks.hpp"
@@ -14,6 +14,7 @@
 namespace {
 
 varnholt::Header header;
+std::size_t loaded; // the bytes the page copied into the buffer
 
 // Value of parse() for a text the command line refuses; outside any byte.
 constexpr int refused_value = -1000;
@@ -41,7 +42,7 @@ EXPORT(main_track_offset) std::size_t main_track_offset()
 // grows to this length.
 EXPORT(rewrite_size) std::size_t rewrite_size()
 {
-	return varnholt::main_track_offset + 1;
+	return varnholt::rewrite_size;
 }
 EXPORT(no_track) int no_track()
 {
@@ -66,6 +67,7 @@ EXPORT(buffer) unsigned char* buffer()
 // as for a short file.
 EXPORT(load) void load(std::size_t count)
 {
+	loaded = count;
 	for (std::size_t i = count; i < header.size(); i++)
 		header[i] = 0;
 }
@@ -122,6 +124,21 @@ EXPORT(change_already) int change_already()
 EXPORT(change_past_last) int change_past_last()
 {
 	return static_cast<int>(varnholt::Change::past_last);
+}
+EXPORT(change_set) int change_set()
+{
+	return static_cast<int>(varnholt::Change::set);
+}
+
+// What Undo does to the recording in the buffer, which a change set from
+// main track was, when it had size bytes, to track: change_set() puts it
+// back, change_already() finds it as it was, another value leaves it.
+EXPORT(undo_for) int undo_for(int was, std::size_t size, int track)
+{
+	if (!varnholt::has_marker(header))
+		return static_cast<int>(varnholt::Change::none);
+	return static_cast<int>(
+	        varnholt::undo_for(was, size, track, varnholt::main_track(header), loaded));
 }
 
 // The tracks that every recording of at least min_count tracks has ("0 or

@@ -21,7 +21,7 @@ constexpr long long max_changes = 1LL << 32;
 // Room for changes of the record: false where memory does not allow.
 static bool room_for(Recorded& recorded, unsigned long changes)
 {
-	return grow(recorded.memory, recorded.memory_size, (changes + 1) * sizeof(Change),
+	return grow(recorded.memory, recorded.memory_size, (changes + 1) * sizeof(RecordedChange),
 	            recorded.limit);
 }
 
@@ -52,7 +52,7 @@ static bool word(char*& text, const char* expected)
 }
 
 // A change's line past its word: the main track, the size, the path.
-static bool take_change(char* body, Change& change)
+static bool take_change(char* body, RecordedChange& change)
 {
 	long long main = 0;
 	long long size = 0;
@@ -76,7 +76,7 @@ static bool take_amendment(Recorded& recorded, char* body)
 	if ((!as && !word(body, "kept")) ||
 	    !number(body, 0, static_cast<long long>(recorded.count) - 1, index))
 		return false;
-	Change& change = recorded.changes()[index];
+	RecordedChange& change = recorded.changes()[index];
 	if (!as) {
 		change.kept = true;
 		return *body == '\0';

@@ -9,7 +9,7 @@
 namespace varnholt {
 
 // A change as the record keeps it.
-struct Change {
+struct RecordedChange {
 	char* path;
 	int main;         // the main track before it
 	std::size_t size; // the file's size before it, up to 48
@@ -30,7 +30,7 @@ struct Recorded {
 	int track = 0;
 	unsigned long line = 0; // the line being read: where a fault is
 
-	Change* changes() const { return reinterpret_cast<Change*>(memory); }
+	RecordedChange* changes() const { return reinterpret_cast<RecordedChange*>(memory); }
 };
 
 // What read_last found: the last record, read whole and trusted; none;

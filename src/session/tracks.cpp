@@ -18,6 +18,19 @@ Change change_for(int count, int main, int track)
 	return Change::set;
 }
 
+Change undo_for(int was, std::size_t size, int track, int now, std::size_t length)
+{
+	// A length from 48 up counts as 48, but where the change grew the file.
+	const std::size_t before = size < rewrite_size ? size : rewrite_size;
+	const std::size_t kept =
+	        before < rewrite_size || length < rewrite_size ? length : rewrite_size;
+	if (now == was && kept == before)
+		return Change::already;
+	if (now == track && kept == rewrite_size)
+		return Change::set;
+	return Change::none;
+}
+
 // By hand rather than with snprintf, which the web page's module, built
 // without a C library's stdio, does not have.
 static char* put(char* at, const char* end, const char* words)

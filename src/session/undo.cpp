@@ -15,6 +15,7 @@
 #include "session/plan.hpp"
 #include "session/record.hpp"
 #include "session/record_read.hpp"
+#include "session/tracks.hpp"
 
 namespace varnholt {
 
@@ -32,8 +33,8 @@ static const char* const result_words[] = {"put_back", "already", "left", "faile
 // together.
 static int by_folder(const void* a, const void* b)
 {
-	const char* one = static_cast<const Change*>(a)->path;
-	const char* other = static_cast<const Change*>(b)->path;
+	const char* one = static_cast<const RecordedChange*>(a)->path;
+	const char* other = static_cast<const RecordedChange*>(b)->path;
 	const std::size_t length = name_start(one);
 	const std::size_t other_length = name_start(other);
 	if (length != other_length)
@@ -43,7 +44,7 @@ static int by_folder(const void* a, const void* b)
 	return order != 0 ? order : std::strcmp(one + length, other + length);
 }
 
-static bool same_folder(const Change& one, const Change& other)
+static bool same_folder(const RecordedChange& one, const RecordedChange& other)
 {
 	const std::size_t length = name_start(one.path);
 	return length == name_start(other.path) && std::memcmp(one.path, other.path, length) == 0;
@@ -59,9 +60,9 @@ static void tell(const Recorded& recorded, unsigned long made, std::FILE* out)
 	print(out, "The last session, on %s, set main track %d in %lu %s, in:\n", when,
 	      recorded.track, made, made == 1 ? "recording" : "recordings");
 	std::size_t folders = 0;
-	const Change* last = nullptr;
+	const RecordedChange* last = nullptr;
 	for (unsigned long i = 0; i < recorded.count; i++) {
-		const Change& change = recorded.changes()[i];
+		const RecordedChange& change = recorded.changes()[i];
 		if (change.kept || (last != nullptr && same_folder(change, *last)))
 			continue;
 		if (folders++ < folders_told) {
@@ -78,7 +79,7 @@ static void tell(const Recorded& recorded, unsigned long made, std::FILE* out)
 
 // One change put back, where the recording still holds what the session
 // wrote, as it is found now.
-static Result put_back(const Change& change, int track, bool dry_run, Look& look)
+static Result put_back(const RecordedChange& change, int track, bool dry_run, Look& look)
 {
 	Header header;
 	std::FILE* file = nullptr;
@@ -90,16 +91,11 @@ static Result put_back(const Change& change, int track, bool dry_run, Look& look
 		               : Result::failed;
 	if (look.outcome != Outcome::reported)
 		return Result::left;
-	// At the length it had before, or the one the session left: a
-	// recording that it grew holds what it wrote only at 48 bytes, as bytes
-	// added since would go with a cut.
-	auto at_length = [&](std::size_t length) {
-		return change.size < rewrite_size ? look.size == length : look.size >= rewrite_size;
-	};
+	const Change undone = undo_for(change.main, change.size, track, look.main, look.size);
 	Result result = Result::left;
-	if (look.main == change.main && at_length(change.size))
+	if (undone == Change::already)
 		result = Result::already;
-	else if (look.main == track && at_length(rewrite_size))
+	else if (undone == Change::set)
 		result = Result::put_back;
 	if (result != Result::put_back || dry_run) {
 		std::fclose(file);
@@ -113,8 +109,8 @@ static Result put_back(const Change& change, int track, bool dry_run, Look& look
 
 // What became of one change, told on out: as JSON, or by name where the
 // record is small, or where it was left or failed.
-static void tell_result(std::FILE* out, const Change& change, Result result, const Look& look,
-                        bool named, const Options& options)
+static void tell_result(std::FILE* out, const RecordedChange& change, Result result,
+                        const Look& look, bool named, const Options& options)
 {
 	const bool wrong = result == Result::left || result == Result::failed;
 	if (options.json) {
@@ -171,7 +167,7 @@ static int put_all_back(const Recorded& recorded, unsigned long made, const Opti
 	const bool named = made <= named_recordings && !options.json;
 	unsigned long counts[4] = {0, 0, 0, 0};
 	for (unsigned long i = 0; i < recorded.count; i++) {
-		const Change& change = recorded.changes()[i];
+		const RecordedChange& change = recorded.changes()[i];
 		if (change.kept)
 			continue;
 		Look look{};
@@ -206,7 +202,7 @@ int undo_last(const Options& options, std::FILE* in, std::FILE* out, std::FILE* 
 		free_recorded(recorded);
 		return status;
 	}
-	std::qsort(recorded.memory, recorded.count, sizeof(Change), by_folder);
+	std::qsort(recorded.memory, recorded.count, sizeof(RecordedChange), by_folder);
 	unsigned long made = 0;
 	for (unsigned long i = 0; i < recorded.count; i++)
 		made += recorded.changes()[i].kept ? 0U : 1U;

@@ -24,6 +24,30 @@ TEST(Tracks, WhatAnAnswerDoesToARecording)
 		        << c.count << " tracks, main " << c.main << ", answer " << c.track;
 }
 
+// A change from main track 0 to 1, of a recording of 64 bytes (the page
+// gives the bytes it read, up to 512; the record up to 48) or of one of 20
+// that it grew to 48, found again.
+TEST(Tracks, WhatAnUndoDoesToARecording)
+{
+	struct Case {
+		std::size_t size;
+		int now;
+		std::size_t length;
+		Change change;
+	};
+	const Case cases[] = {
+	        {64, 1, 64, Change::set},      {64, 0, 64, Change::already},
+	        {64, 2, 64, Change::none},     {64, 1, 512, Change::set},
+	        {20, 1, 48, Change::set},      {20, 0, 20, Change::already},
+	        {20, 1, 64, Change::none},     {20, 0, 48, Change::none},
+	        {48, 1, 100, Change::set},     {20, 1, 20, Change::none},
+	        {512, 0, 48, Change::already}, {512, 1, 512, Change::set},
+	};
+	for (const auto& c : cases)
+		EXPECT_EQ(varnholt::undo_for(0, c.size, 1, c.now, c.length), c.change)
+		        << c.size << " bytes, now main track " << c.now << " in " << c.length;
+}
+
 TEST(Tracks, TheTracksEveryRecordingHas)
 {
 	const std::pair<int, const char*> cases[] = {
