@@ -661,11 +661,14 @@ std::filesystem::path records()
 
 KeepStateHome::KeepStateHome() : base(state_base)
 {
+	const char* named = std::getenv("HOME");
+	home = named != nullptr ? named : "";
 }
 
 KeepStateHome::~KeepStateHome()
 {
 	use_state_home(base);
+	set_variable("HOME", home);
 }
 
 namespace {

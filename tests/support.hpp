@@ -117,8 +117,8 @@ std::string launcher();
 void use_state_home(const std::optional<std::filesystem::path>& base);
 std::filesystem::path records();
 
-// Brings back, when it goes, the base named when it was made, whatever a
-// test named in between or wherever it stopped.
+// Brings back, when it goes, the base (and HOME) as they were when it was
+// made, whatever a test named in between or wherever it stopped.
 class KeepStateHome {
 public:
 	KeepStateHome();
@@ -128,6 +128,7 @@ public:
 
 private:
 	std::filesystem::path base;
+	std::string home;
 };
 
 // What a run inside the test process takes besides its arguments.
