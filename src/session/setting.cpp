@@ -46,6 +46,29 @@ static bool record_plan(const Listing& listing, const Setting& setting)
 enum class Result { set, already, skipped, failed };
 const char* const outcome_words[4] = {"set", "already", "skipped", "failed"};
 
+// Whether a recording that cannot be opened to be changed (a locked card, a
+// read-only file) already has main track track, read as it is now: such a
+// recording needs no change.
+static bool already_right(const char* path, int track)
+{
+	Header header;
+	std::FILE* file = nullptr;
+	const Look look = look_at(path, Access::read, header, file);
+	if (look.outcome != Outcome::reported)
+		return false;
+	std::fclose(file);
+	return look.main == track;
+}
+
+// A recording found already right: nothing is written, and a change the
+// record planned for it is kept out of it.
+static Result kept(Record* record, bool in_record, unsigned long change)
+{
+	if (in_record)
+		keep_change(*record, change);
+	return Result::already;
+}
+
 // One recording set as it is found now, judged as it is then. With a
 // record, a recording found otherwise than planned is recorded so, durably,
 // before it is written: in_record when the plan recorded its change, as
@@ -59,13 +82,14 @@ static Result set_one(const char* path, bool in_record, unsigned long change, in
 	        setting.record != nullptr && setting.record->sealed ? setting.record : nullptr;
 	in_record = in_record && record != nullptr;
 	look = look_at(path, Access::change, header, file);
+	const bool unchangeable = look.outcome == Outcome::cannot_open && look.error != 0;
+	if (unchangeable && already_right(path, setting.track))
+		return kept(record, in_record, change);
 	if (look.outcome != Outcome::reported)
 		return Result::failed;
 	if (look.main == setting.track) {
 		std::fclose(file); // nothing was written, so the close writes nothing
-		if (in_record)
-			keep_change(*record, change);
-		return Result::already;
+		return kept(record, in_record, change);
 	}
 	const std::size_t now = kept_size(look);
 	bool recorded = true;

@@ -698,6 +698,23 @@ TEST(Explorer, ListsAsksThenSetsAndNothingBeforeTheAnswer)
 	        "\"failed\", \"error\": \"Permission denied\"}\n"
 	        "{\"set\": 2, \"already\": 0, \"skipped\": 0, \"failed\": 1}\n";
 	cases.push_back(locked_set);
+	// A recording already right needs no writing: a read-only one too.
+	Case locked_right = locked_set;
+	locked_right.what = "--json --track: a read-only recording already right";
+	locked_right.files = locked_json.files;
+	locked_right.options = {"--json", "--track", "0"};
+	locked_right.out =
+	        "{\"path\": \"%/CARD/B\", \"error\": \"Permission denied\"}\n"
+	        "{\"path\": \"%/CARD/C/LINK\", \"error\": \"not a regular file\"}\n"
+	        "{\"path\": \"%/CARD/C/PIPE\", \"error\": \"not a regular file\"}\n"
+	        "{\"path\": \"%/CARD/A/CLIP0001.kelv\", \"tracks\": 2, \"main\": 0, \"outcome\": "
+	        "\"already\"}\n"
+	        "{\"path\": \"%/CARD/C/CLIP0003.kelv\", \"tracks\": 3, \"main\": 0, \"outcome\": "
+	        "\"already\"}\n"
+	        "{\"path\": \"%/CARD/C/LOCKED.kelv\", \"tracks\": 2, \"main\": 0, \"outcome\": "
+	        "\"already\"}\n"
+	        "{\"set\": 0, \"already\": 3, \"skipped\": 0, \"failed\": 0}\n";
+	cases.push_back(locked_right);
 	// Names that are not UTF-8 come back from JSON by surrogate escapes.
 	Case raw_json =
 	        open({"--json --track: names that are not UTF-8",
