@@ -212,7 +212,17 @@ static bool is_record(const char* path)
 	return ends_with(path, record_end) || ends_with(path, undone_end);
 }
 
-// The state folder's files, walked in name order, the oldest first.
+// Walks the state folder's files, in name order, the oldest first: the
+// folder named without its last separator, so that a file's path has one.
+static void walk_state(const char* folder, Visit visit, void* context)
+{
+	char named[folder_size];
+	std::snprintf(named, sizeof named, "%.*s", static_cast<int>(std::strlen(folder) - 1),
+	              folder);
+	walk_folder(named, visit, context);
+}
+
+// What the pruning finds.
 struct Pruning {
 	std::size_t records; // counted on the first walk
 	std::size_t older;   // removed on the second
@@ -244,10 +254,10 @@ static void remove_older(void* context, const char* path, Found /*found*/)
 static void prune(const char* folder)
 {
 	Pruning pruning{0, 0, ""};
-	walk_folder(folder, count_records, &pruning);
+	walk_state(folder, count_records, &pruning);
 	pruning.older = pruning.records > records_kept ? pruning.records - records_kept : 0;
 	stamp(seconds_now() - day, pruning.cutoff);
-	walk_folder(folder, remove_older, &pruning);
+	walk_state(folder, remove_older, &pruning);
 }
 
 void end_record(Record& record)
@@ -271,7 +281,7 @@ static void keep_last(void* context, const char* path, Found /*found*/)
 bool last_record(const char* folder, char* path)
 {
 	path[0] = '\0';
-	walk_folder(folder, keep_last, path);
+	walk_state(folder, keep_last, path);
 	return path[0] != '\0';
 }
 

@@ -199,6 +199,10 @@ int undo_last(const Options& options, std::FILE* in, std::FILE* out, std::FILE* 
 	const Last last = read_last(recorded);
 	if (last != Last::found) {
 		const int status = no_record(text, last, recorded);
+		if (last == Last::none && options.json) {
+			const unsigned long none[4] = {0, 0, 0, 0};
+			json_counts(out, result_words, none, 4, options.dry_run);
+		}
 		free_recorded(recorded);
 		return status;
 	}

@@ -35,9 +35,14 @@ std::string steady(std::string text, const fs::path& records)
 {
 	text = std::regex_replace(text, std::regex("on \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"),
 	                          "on <when>");
+	// A record's path, the folder's with one separator and the record's name.
 	const std::string folder = (records / "").u8string();
-	for (auto at = text.find(folder); at != std::string::npos; at = text.find(folder, at))
-		text.replace(at, text.find(".record", at) + 7 - at, "<record>");
+	for (auto at = text.find(folder); at != std::string::npos; at = text.find(folder, at + 1)) {
+		const auto name = at + folder.size();
+		const auto end = text.find(".record", name);
+		if (end != std::string::npos && text.find_first_of("/\\", name) > end)
+			text.replace(at, end + 7 - at, "<record>");
+	}
 	return text;
 }
 
@@ -247,6 +252,9 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		 "{\"put_back\": 2, \"already\": 0, \"left\": 0, \"failed\": 0}\n", 0, true, told(2)},
 		{"nothing to undo", {{"a.kelv", rec, rec}}, {}, {}, undo,
 		 "No session to undo, so nothing was written.\n", 0},
+		{"JSON, nothing to undo: the counts, all 0", {{"a.kelv", rec, rec}}, {}, {}, {{"-uj"}},
+		 "{\"put_back\": 0, \"already\": 0, \"left\": 0, \"failed\": 0}\n", 0, true,
+		 "No session to undo, so nothing was written.\n"},
 		{"nothing to undo after an undo", restored, {set_1, undo}, {}, undo,
 		 "No session to undo, so nothing was written.\n", 0},
 		{"each undo goes back one session more", {{"a.kelv", rec, rec}},
