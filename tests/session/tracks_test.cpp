@@ -42,6 +42,7 @@ TEST(Tracks, WhatAnUndoDoesToARecording)
 	        {20, 1, 64, Change::none},     {20, 0, 48, Change::none},
 	        {48, 1, 100, Change::set},     {20, 1, 20, Change::none},
 	        {512, 0, 48, Change::already}, {512, 1, 512, Change::set},
+	        {64, 1, 20, Change::none},     {64, 0, 20, Change::none},
 	};
 	for (const auto& c : cases)
 		EXPECT_EQ(varnholt::undo_for(0, c.size, 1, c.now, c.length), c.change)
