@@ -82,8 +82,7 @@ static Result set_one(const char* path, bool in_record, unsigned long change, in
 	        setting.record != nullptr && setting.record->sealed ? setting.record : nullptr;
 	in_record = in_record && record != nullptr;
 	look = look_at(path, Access::change, header, file);
-	const bool unchangeable = look.outcome == Outcome::cannot_open && look.error != 0;
-	if (unchangeable && already_right(path, setting.track))
+	if (look.outcome == Outcome::cannot_open && already_right(path, setting.track))
 		return kept(record, in_record, change);
 	if (look.outcome != Outcome::reported)
 		return Result::failed;
