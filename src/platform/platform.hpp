@@ -67,13 +67,12 @@ bool is_terminal(std::FILE* out);
 // place for it (no home).
 bool state_folder(char* path, std::size_t size);
 
-// The process's working folder, into path of size bytes, ending in a
-// separator. False, with errno telling why, where it has none (removed) or
-// it is too long.
-bool working_folder(char* path, std::size_t size);
-
-// True for a path that names a file wherever the process works.
-bool is_absolute(const char* path);
+// path made whole, into whole of size bytes, so that it names the same
+// file wherever a process works: from the process's working folder where it
+// is relative, and on Windows as the system takes it (\name on that folder's
+// drive, C:name in drive C:'s working folder). False, with errno telling
+// why, where the working folder is gone or the path is too long.
+bool whole_path(const char* path, char* whole, std::size_t size);
 
 // Creates path, which must not exist yet, to be written by its owner alone.
 // Null with errno telling why.

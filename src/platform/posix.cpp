@@ -129,17 +129,25 @@ bool state_folder(char* path, std::size_t size)
 	return make_folders(path);
 }
 
-bool working_folder(char* path, std::size_t size)
+bool whole_path(const char* path, char* whole, std::size_t size)
 {
-	if (getcwd(path, size - 1) == nullptr)
+	std::size_t at = 0;
+	if (path[0] != '/') {
+		if (getcwd(whole, size) == nullptr) {
+			if (errno == ERANGE) // the room is too small for it
+				errno = ENAMETOOLONG;
+			return false;
+		}
+		at = std::strlen(whole);
+		if (at > 1) // the root ends in a slash already
+			whole[at++] = '/';
+	}
+	const int length = std::snprintf(whole + at, size - at, "%s", path);
+	if (static_cast<std::size_t>(length) >= size - at) {
+		errno = ENAMETOOLONG;
 		return false;
-	std::strcat(path, path[1] == '\0' ? "" : "/"); // the root ends in one
+	}
 	return true;
-}
-
-bool is_absolute(const char* path)
-{
-	return path[0] == '/';
 }
 
 std::FILE* create_file(const char* path)

@@ -54,6 +54,18 @@ static bool starts_with(const wchar_t* text, const wchar_t* start)
 	return std::wcsncmp(text, start, std::wcslen(start)) == 0;
 }
 
+// A name as UTF-16, in memory the caller frees; null for want of memory. The
+// arguments come in the process's code page, UTF-8 by its manifest.
+static wchar_t* wide_of(const char* name)
+{
+	const int units = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+	auto* wide = static_cast<wchar_t*>(
+	        std::calloc(static_cast<std::size_t>(units) + 1, sizeof(wchar_t)));
+	if (wide != nullptr)
+		MultiByteToWideChar(CP_ACP, 0, name, -1, wide, units);
+	return wide;
+}
+
 // The name as Windows takes it whole: one past MAX_PATH only in its
 // \\?\ form (unless its long-path setting is switched on), which takes no
 // relative name, no "." or ".." and no "/", so such a name is made from its
@@ -62,13 +74,9 @@ static bool starts_with(const wchar_t* text, const wchar_t* start)
 // Null for want of memory.
 static wchar_t* whole_name(const char* name, DWORD extra = 0)
 {
-	// The arguments come in the process's code page, UTF-8 by its manifest.
-	const int units = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
-	auto* wide = static_cast<wchar_t*>(
-	        std::calloc(static_cast<std::size_t>(units) + 1, sizeof(wchar_t)));
+	wchar_t* wide = wide_of(name);
 	if (wide == nullptr)
 		return nullptr;
-	MultiByteToWideChar(CP_ACP, 0, name, -1, wide, units);
 	const bool plain = !starts_with(wide, L"\\\\?\\") && !starts_with(wide, L"\\\\.\\");
 	const DWORD size = plain ? GetFullPathNameW(wide, 0, nullptr, nullptr) : 0;
 	if (size + extra <= MAX_PATH)
@@ -365,30 +373,55 @@ bool state_folder(char* path, std::size_t size)
 	return fits;
 }
 
-bool working_folder(char* path, std::size_t size)
+static bool is_separator(char c)
 {
-	wchar_t wide[MAX_PATH * 4];
-	const DWORD length = GetCurrentDirectoryW(MAX_PATH * 4, wide);
-	const int bytes =
-	        length > 0 && length < MAX_PATH * 4
-	                ? WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr)
-	                : 0;
-	if (bytes <= 0 || static_cast<std::size_t>(bytes) + 1 > size) {
-		errno = length == 0 ? errno_of(GetLastError()) : ENAMETOOLONG;
-		return false;
-	}
-	WideCharToMultiByte(CP_ACP, 0, wide, -1, path, bytes, nullptr, nullptr);
-	if (path[bytes - 2] != '\\')
-		std::strcat(path, "\\");
-	return true;
+	return c == '\\' || c == '/';
 }
 
-bool is_absolute(const char* path)
+// A path of up to three parts into whole of size bytes; false, with
+// ENAMETOOLONG, where it does not fit.
+static bool put_whole(char* whole, std::size_t size, const char* first, const char* second = "",
+                      const char* third = "")
 {
-	// C:\..., C:/..., and \\server\share or \\?\...; a drive's own working
-	// folder (C:name) is taken as absolute too, as it names no other place.
-	return (path[0] != '\0' && path[1] == ':') ||
-	       ((path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/'));
+	const int length = std::snprintf(whole, size, "%s%s%s", first, second, third);
+	errno = length >= 0 && static_cast<std::size_t>(length) < size ? 0 : ENAMETOOLONG;
+	return errno == 0;
+}
+
+bool whole_path(const char* path, char* whole, std::size_t size)
+{
+	// Whole already, and kept as given: C:\..., \\server\share\..., \\?\...
+	const bool on_drive = path[0] != '\0' && path[1] == ':';
+	const bool from_root = is_separator(path[0]);
+	if ((on_drive && is_separator(path[2])) || (from_root && is_separator(path[1])))
+		return put_whole(whole, size, path);
+	// The rest as the system takes it from the working folder: \name on its
+	// drive, C:name in drive C:'s working folder, and a plain name after it,
+	// kept as given.
+	wchar_t* wide = wide_of(on_drive || from_root ? path : ".");
+	const DWORD length = wide != nullptr ? GetFullPathNameW(wide, 0, nullptr, nullptr) : 0;
+	auto* full =
+	        length > 0 ? static_cast<wchar_t*>(std::calloc(length, sizeof(wchar_t))) : nullptr;
+	const bool made = full != nullptr && GetFullPathNameW(wide, length, full, nullptr) != 0;
+	const int error = length == 0 && wide != nullptr ? errno_of(GetLastError()) : ENOMEM;
+	std::free(wide);
+	const int bytes =
+	        made ? WideCharToMultiByte(CP_ACP, 0, full, -1, nullptr, 0, nullptr, nullptr) : 0;
+	char* folder = bytes > 0 ? static_cast<char*>(std::malloc(static_cast<std::size_t>(bytes)))
+	                         : nullptr;
+	if (folder != nullptr)
+		WideCharToMultiByte(CP_ACP, 0, full, -1, folder, bytes, nullptr, nullptr);
+	std::free(full);
+	if (folder == nullptr) {
+		errno = made ? ENOMEM : error;
+		return false;
+	}
+	const bool plain = !on_drive && !from_root;
+	const bool ends = is_separator(folder[std::strlen(folder) - 1]); // a drive's root
+	const bool fits =
+	        put_whole(whole, size, folder, plain && !ends ? "\\" : "", plain ? path : "");
+	std::free(folder);
+	return fits;
 }
 
 std::FILE* create_file(const char* path)

@@ -95,17 +95,21 @@ static void put_path(Record& record, const char* path)
 	}
 }
 
+// A path made whole: as long as a Windows path may be, in UTF-8.
+static char whole[3 * 32768];
+
 // A change's line: word (set, or add for one found past the plan), the main
-// track before it, the size, the path.
-static void change_line(Record& record, const char* word, int main, std::size_t size,
+// track before it, the size, the path, made whole so that an undo run
+// elsewhere finds it. False, with errno telling why, where it cannot be.
+static bool change_line(Record& record, const char* word, int main, std::size_t size,
                         const char* path)
 {
+	if (!whole_path(path, whole, sizeof whole))
+		return false;
 	put(record, "%s %d %d ", word, main, static_cast<int>(size));
-	// Whole, so that an undo run elsewhere finds it.
-	if (!is_absolute(path))
-		put_path(record, record.working);
-	put_path(record, path);
+	put_path(record, whole);
 	end_line(record);
+	return true;
 }
 
 // Gives the record up: closed, removed, the reason kept.
@@ -130,7 +134,10 @@ bool begin_record(Record& record)
 	record.sealed = false;
 	record.written = 0;
 	record.error = 0;
-	if (!working_folder(record.working, sizeof record.working) ||
+	record.fault = 0;
+	// A session's paths are made whole from its working folder: one that is
+	// gone shows now.
+	if (!whole_path(".", whole, sizeof whole) ||
 	    !state_folder(record.folder, sizeof record.folder)) {
 		record.error = errno;
 		return false;
@@ -162,7 +169,8 @@ void start_changes(Record& record, int track, unsigned long count)
 
 void add_change(Record& record, int main, std::size_t size, const char* path)
 {
-	change_line(record, "set", main, size, path);
+	if (!change_line(record, "set", main, size, path) && record.fault == 0)
+		record.fault = errno;
 }
 
 bool seal_record(Record& record)
@@ -171,7 +179,9 @@ bool seal_record(Record& record)
 	end_line(record);
 	char sealed[record_path_size];
 	name_now(record, record_end, sealed);
-	if (!durable(record) || !rename_file(record.path, sealed))
+	if (record.fault != 0)
+		errno = record.fault;
+	if (record.fault != 0 || !durable(record) || !rename_file(record.path, sealed))
 		return give_up(record);
 	std::strcpy(record.path, sealed);
 	if (!sync_folder(record.folder))
@@ -196,7 +206,8 @@ bool keep_change(Record& record, unsigned long index)
 
 bool add_unplanned(Record& record, int main, std::size_t size, const char* path)
 {
-	change_line(record, "add", main, size, path);
+	if (!change_line(record, "add", main, size, path))
+		return false;
 	return durable(record);
 }
 

@@ -19,11 +19,11 @@ constexpr std::size_t record_path_size = folder_size + 1024;
 
 struct Record {
 	char folder[folder_size];    // the state folder
-	char working[folder_size];   // the session's, which relative paths start from
 	char path[record_path_size]; // the record's file: .part until sealed, then .record
 	std::FILE* file;
 	std::uint64_t hash;
 	int error; // why there is no record; 0 where nothing names a place for it
+	int fault; // why a change could not be put in it, which gives it up at its seal
 	bool sealed;
 	unsigned long written; // the changes tried since it was sealed
 };

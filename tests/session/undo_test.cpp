@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/platform.hpp"
 #include "support.hpp"
 
 namespace {
@@ -150,6 +152,10 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		std::size_t limit = 0;
 		bool from_removed_folder = false; // POSIX: a working folder since removed
 		bool from_root = false;           // run in the root folder, the paths from there
+		bool removed_at_question = false; // POSIX: a working folder removed at the question
+		// Windows: run in the scratch folder, "@/" paths from the drive's
+		// root (\name) and "~" the drive (C:name, in its working folder).
+		bool from_drive = false;
 	};
 	struct Case {
 		const char* what;
@@ -301,7 +307,7 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		 "@/f.kelv: left as it is (empty file)\n"
 		 "@/g.kelv: left as it is, changed since (main track 1)\n"
 		 "@/h.kelv: left as it is, changed since (main track 0)\n"
-		 "@/n.kelv: left as it is (not a kelvane recording)\n"
+		 "@/n.kelv: left as it is (not a kelvane recording)\n" +
 		 "@/e/x.kelv: left as it is (" + not_a_folder + ")\n" + tally(0, 0, 8, 0), 1},
 		{"a name with a % and a DEL in it", {{"100%\x7f.kelv", rec, rec}},
 		 {{{"-t", "1", "@/100%\x7f.kelv"}}}, {}, undo,
@@ -393,6 +399,24 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		 "@/b.kelv: put back to main track 0\n" + tally(2, 0, 0, 0), 0},
 	};
 	// clang-format on
+#ifdef _WIN32
+	// Names as Windows takes them from the working folder: from the drive's
+	// root (\name), and in the drive's working folder (C:name); the undo runs
+	// elsewhere.
+	for (const char* given : {"@/a.kelv", "~a.kelv"}) {
+		Step session{{"-t", "1", given}};
+		session.from_drive = true;
+		cases.push_back({given[0] == '@' ? "names from the drive's root"
+		                                 : "names in the drive's working folder",
+		                 {{"a.kelv", rec, rec}},
+		                 {session},
+		                 {},
+		                 undo,
+		                 told(1) + asked + "\n@/a.kelv: put back to main track 0\n" +
+		                         tally(1, 0, 0, 0),
+		                 0});
+	}
+#endif
 #ifndef _WIN32
 	// A file found changed between the plan and the answer is recorded as
 	// found: put back as it was then, or not at all where it needed no
@@ -521,6 +545,41 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 			return scratch / "state";
 		};
 	};
+	// A relative path is kept whole, from the working folder: where that is
+	// gone by the answer, the record is given up before any write.
+	Step from_gone = {{"../a.kelv", "../b.kelv"}, "1\n"};
+	from_gone.removed_at_question = true;
+	cases.push_back({"a working folder removed at the question",
+	                 {{"a.kelv", rec, with(rec, 1)}, {"b.kelv", rec, with(rec, 1)}},
+	                 {},
+	                 {},
+	                 from_gone,
+	                 "../a.kelv: 2 tracks, main track 0\n../b.kelv: 2 tracks, main track 0\n\n"
+	                 "The 2 recordings above all have tracks 0 or 1.\n"
+	                 "New main track (Enter alone or -1 writes nothing): \n"
+	                 "This session can't be undone: its record can't be written (No such "
+	                 "file or directory).\n"
+	                 "../a.kelv: main track set to 1\n../b.kelv: main track set to 1\n\n"
+	                 "Main track 1: 2 set, 0 already right, 0 skipped, 0 failed.\n",
+	                 0});
+	// Or gone by the time a recording found changed since the plan needs a
+	// change of its own: that one is not written.
+	Step changed_from_gone = from_gone;
+	changed_from_gone.at_question = [](const fs::path& scratch) {
+		test::Scratch::put_at(scratch / "a.kelv", test::recording(64));
+	};
+	cases.push_back({"a working folder removed as a recording changed",
+	                 {{"a.kelv", with(rec, 1), rec}, {"b.kelv", with(rec, 1), with(rec, 1)}},
+	                 {},
+	                 {},
+	                 changed_from_gone,
+	                 "../a.kelv: 2 tracks, main track 1\n../b.kelv: 2 tracks, main track 1\n\n"
+	                 "The 2 recordings above all have tracks 0 or 1.\n"
+	                 "New main track (Enter alone or -1 writes nothing): \n"
+	                 "Can't write into file ../a.kelv (its change could not be kept in the "
+	                 "undo record)\n../b.kelv: main track already 1\n\n"
+	                 "Main track 1: 0 set, 1 already right, 0 skipped, 1 failed.\n",
+	                 1});
 	cases.push_back({"a state folder that can't be written",
 	                 {{"a.kelv", rec, with(rec, 1)}},
 	                 {},
@@ -652,28 +711,42 @@ TEST(Undo, PutsBackWhatTheLastSessionChanged)
 		auto run = [&](const Step& step) {
 			std::vector<std::string> args;
 			const std::size_t root = scratch.path().root_path().u8string().size();
-			for (const auto& arg : step.args)
-				args.push_back(subst(arg).substr(
-				        step.from_root && arg[0] == '@' ? root : 0));
+			const std::string drive = scratch.path().root_name().u8string();
+			for (const auto& arg : step.args) {
+				std::string given = subst(arg);
+				if (step.from_root && arg[0] == '@')
+					given = given.substr(root);
+				if (step.from_drive && arg[0] == '@')
+					given = given.substr(drive.size());
+				if (step.from_drive && arg[0] == '~')
+					given = drive + given.substr(1);
+				args.push_back(given);
+			}
 			test::Here here;
 			here.session = varnholt::Started::open_from_shell;
 			here.input = step.input;
 			here.unprivileged = step.unprivileged;
 			here.file_limit = step.file_limit;
 			here.room = step.limit;
-			if (step.at_question)
-				here.at_question = [&] { step.at_question(scratch.path()); };
+			if (step.at_question || step.removed_at_question)
+				here.at_question = [&] {
+					if (step.at_question)
+						step.at_question(scratch.path());
+					if (step.removed_at_question)
+						fs::remove(scratch.path() / "gone");
+				};
 			const auto before = fs::current_path();
-			if (step.in_scratch)
+			if (step.in_scratch || step.from_drive)
 				fs::current_path(scratch.path());
 			if (step.from_root)
 				fs::current_path(scratch.path().root_path());
 #ifndef _WIN32
-			if (step.from_removed_folder) {
+			if (step.from_removed_folder || step.removed_at_question) {
 				fs::create_directory(scratch.path() / "gone");
 				fs::current_path(scratch.path() / "gone");
-				fs::remove(scratch.path() / "gone");
 			}
+			if (step.from_removed_folder)
+				fs::remove(scratch.path() / "gone");
 #endif
 			const auto outcome = test::run_here(args, here);
 			fs::current_path(before);
@@ -924,3 +997,14 @@ TEST(Undo, AChangeThatCannotBeRecordedIsNotMade)
 	EXPECT_EQ(test::slurp(b)[47], 1);
 }
 #endif
+
+// A path too long for its room is refused, never kept cut short.
+TEST(Undo, APathPastItsRoomIsRefused)
+{
+	char whole[8];
+	for (const char* path : {"a-long-name.kelv", "/a-long-name.kelv"}) {
+		errno = 0;
+		EXPECT_FALSE(varnholt::whole_path(path, whole, sizeof whole)) << path;
+		EXPECT_EQ(errno, ENAMETOOLONG) << path;
+	}
+}
